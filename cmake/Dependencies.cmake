@@ -1,0 +1,11 @@
+# zlib: static in the Windows build so each .exe stands alone.
+if(WIN32)
+  find_library(ZLIB_STATIC NAMES libz.a REQUIRED)
+  add_library(zlib_dep INTERFACE)
+  target_link_libraries(zlib_dep INTERFACE ${ZLIB_STATIC})
+else()
+  find_package(ZLIB REQUIRED)
+  find_package(OpenSSL REQUIRED COMPONENTS Crypto)
+  add_library(zlib_dep INTERFACE)
+  target_link_libraries(zlib_dep INTERFACE ZLIB::ZLIB)
+endif()

@@ -1,0 +1,26 @@
+if(NOT CRYPTELLE_TESTS)
+  return()
+endif()
+enable_testing()
+
+if(CMAKE_CROSSCOMPILING)
+  # Debian ships GoogleTest only as source for other targets.
+  set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+else()
+  find_package(GTest REQUIRED)
+endif()
+include(GoogleTest)
+
+# A test executable: natively each case is its own CTest entry; under Wine one
+# entry per executable, since listing cases would start Wine at build time.
+function(cryptelle_add_gtest target)
+  target_link_libraries(${target} PRIVATE GTest::gtest GTest::gtest_main)
+  if(CMAKE_CROSSCOMPILING)
+    add_test(NAME ${target} COMMAND ${target})
+  else()
+    gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60)
+  endif()
+endfunction()

@@ -1,0 +1,3 @@
+#include "core/ImageWriter.h"
+
+int32_t EncryptToImage(const CEncryptInfo&) { return 0; }

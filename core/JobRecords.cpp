@@ -1,0 +1,96 @@
+#include "core/JobRecords.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/Clock.h"
+#include "platform/FileSystem.h"
+
+alignas(8) JobProgress g_jobProgress{};
+std::atomic<int32_t> encryptCancel{0};
+std::atomic<int32_t> encryptFailed{0};
+std::atomic<int32_t> decryptCancel{0};
+std::atomic<int32_t> decryptStop{0};
+
+namespace {
+constexpr int64_t kDefaultLifetimeSeconds = 31536000;  // 365 days
+}
+
+CEncryptInfo::CEncryptInfo() {
+    const int64_t now = platform::CurrentTime();
+    m_options.decryptLimit = 1;
+    m_options.issuedTime = now;
+    m_options.expiryTime = now + kDefaultLifetimeSeconds;
+    m_options.maxErrorCount = 3;
+}
+
+void ResetJobProgress() {
+    std::memset(g_jobProgress.currentFile, 0, sizeof g_jobProgress.currentFile);
+    g_jobProgress.bytesDone.store(0, std::memory_order_relaxed);
+    g_jobProgress.bytesTotal.store(0, std::memory_order_relaxed);
+    g_jobProgress.filesTotal.store(0, std::memory_order_relaxed);
+    g_jobProgress.filesDone.store(0, std::memory_order_relaxed);
+    g_jobProgress.percent.store(0, std::memory_order_relaxed);
+}
+
+void SetProgressFile(const std::u16string& path) {
+    CopyToField(g_jobProgress.currentFile, kPathChars, path);
+}
+
+void AddProgressBytes(uint64_t n) {
+    const uint64_t done = g_jobProgress.bytesDone.fetch_add(n, std::memory_order_relaxed) + n;
+    const uint64_t total = g_jobProgress.bytesTotal.load(std::memory_order_relaxed);
+    if (total != 0) {
+        g_jobProgress.percent.store(static_cast<uint32_t>(done * 100 / total),
+                                    std::memory_order_relaxed);
+    }
+}
+
+void CopyToField(char16_t* field, size_t capacity, std::u16string_view text) {
+    const size_t n = std::min(text.size(), capacity - 1);
+    std::fill(field, field + capacity, u'\0');
+    std::copy_n(text.data(), n, field);
+}
+
+std::u16string FieldText(const char16_t* field, size_t capacity) {
+    return std::u16string(field, std::find(field, field + capacity, u'\0'));
+}
+
+void CFileStatisticInfo::Collect(const std::vector<std::u16string>& sources) {
+    m_totalBytes = 0;
+    m_fileCount = 0;
+    for (const auto& source : sources) {
+        if (source.size() <= 1) continue;
+        if (platform::IsDirectory(source)) {
+            AddDirectory(source);
+        } else {
+            AddFile(source);
+        }
+    }
+}
+
+int32_t CFileStatisticInfo::AddFile(const std::u16string& path) {
+    platform::FindData found;
+    if (!platform::FindExact(path, found)) return 0;
+    m_totalBytes += found.size;
+    ++m_fileCount;
+    return 1;
+}
+
+int32_t CFileStatisticInfo::AddDirectory(const std::u16string& path) {
+    if (!platform::IsDirectory(path)) return 0;
+    platform::DirectorySearch search;
+    if (!search.Start(path)) return 1;
+    platform::FindData entry;
+    while (search.Next(entry)) {
+        const std::u16string child = path + u"\\" + entry.name;
+        // A linked directory is stored as an empty directory, so it adds nothing here.
+        if (entry.IsDirectory() && entry.IsLink()) continue;
+        if (entry.IsDirectory()) {
+            AddDirectory(child);
+        } else {
+            AddFile(child);
+        }
+    }
+    return 1;
+}

@@ -1,0 +1,80 @@
+// Directory search, attributes and whole-file operations on Windows-form UTF-16 paths.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "platform/File.h"
+
+namespace platform {
+
+constexpr uint32_t kAttrReadOnly = 0x01;
+constexpr uint32_t kAttrHidden = 0x02;
+constexpr uint32_t kAttrSystem = 0x04;
+constexpr uint32_t kAttrDirectory = 0x10;
+constexpr uint32_t kAttrArchive = 0x20;
+constexpr uint32_t kAttrNormal = 0x80;
+// Symbolic links and junctions; never followed by enumeration.
+constexpr uint32_t kAttrReparsePoint = 0x400;
+constexpr uint32_t kInvalidAttributes = 0xFFFFFFFF;
+
+constexpr size_t kMaxPath = 260;  // characters including the terminating zero
+
+// One directory-search record (WIN32_FIND_DATAW).
+struct FindData {
+    uint32_t attributes = 0;
+    FileTimes times;
+    uint64_t size = 0;
+    std::u16string name;
+
+    bool IsDirectory() const { return (attributes & kAttrDirectory) != 0; }
+    bool IsLink() const { return (attributes & kAttrReparsePoint) != 0; }
+};
+
+// The record of exactly this path (FindFirstFileW on the path itself). Fails for a
+// path ending in a backslash, a drive root, or a path with wildcards.
+bool FindExact(const std::u16string& path, FindData& found);
+
+// Enumerates dir + "\*.*" in directory-search order, without "." and "..".
+class DirectorySearch {
+public:
+    DirectorySearch() = default;
+    ~DirectorySearch();
+    DirectorySearch(const DirectorySearch&) = delete;
+    DirectorySearch& operator=(const DirectorySearch&) = delete;
+
+    // Fails when dir cannot be enumerated.
+    bool Start(const std::u16string& dir);
+    // False at the end of the listing.
+    bool Next(FindData& entry);
+    void Close();
+
+private:
+    struct State;
+    State* m_state = nullptr;
+};
+
+// kInvalidAttributes when the path does not exist.
+uint32_t GetAttributes(const std::u16string& path);
+bool SetAttributes(const std::u16string& path, uint32_t attributes);
+bool Exists(const std::u16string& path);
+bool IsDirectory(const std::u16string& path);
+
+bool MakeDirectory(const std::u16string& path);
+bool RemoveEmptyDirectory(const std::u16string& path);
+bool RemoveFile(const std::u16string& path);
+// Fails when the target exists.
+bool RenameFile(const std::u16string& from, const std::u16string& to);
+bool CopyFileTo(const std::u16string& from, const std::u16string& to, bool failIfExists);
+
+// The temporary folder in long form, ending in a backslash.
+std::u16string TempFolder();
+// The long form of an existing path (GetLongPathNameW); the path itself on failure.
+std::u16string LongPath(const std::u16string& path);
+
+// A path as the user typed it, in Windows form: unchanged on Windows; on POSIX an
+// absolute or relative POSIX path becomes Z:\... (drive Z: is "/", as in Wine).
+std::u16string FromUserPath(const std::u16string& userPath);
+// A Windows-form path in the form the user knows: unchanged on Windows, /... on POSIX.
+std::u16string ToUserPath(const std::u16string& path);
+
+}  // namespace platform
