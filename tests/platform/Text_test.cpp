@@ -1,0 +1,137 @@
+// ANSI code page conversion, user paths and the clock.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+
+#include "platform/Clock.h"
+#include "platform/FileSystem.h"
+#include "platform/Text.h"
+
+using namespace platform;
+
+namespace {
+
+TEST(TextTest, AnsiCodePage932) {
+    const struct {
+        const char* label;
+        std::u16string text;
+        std::string ansi;
+        bool roundTrips;
+    } cases[] = {
+        {"katakana and long vowel", u"\u30D1\u30B9\u30EF\u30FC\u30C9",
+         "\x83\x70\x83\x58\x83\x8F\x81\x5B\x83\x68", true},
+        {"ASCII", u"Encrypt finished", "Encrypt finished", true},
+        {"empty", u"", "", true},
+        {"path with kanji", u"C:\\\u65E5\u672C\\a.txt", "C:\\\x93\xFA\x96\x7B\\a.txt", true},
+        {"half-width katakana", u"\uFF71", "\xB1", true},
+        {"Thai letter the page lacks", u"a\u0E01b", "a?b", false},
+        {"two missing letters", u"\u0E01\u0E02", "??", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        EXPECT_EQ(ToAnsi(c.text), c.ansi);
+        if (c.roundTrips) {
+            EXPECT_EQ(FromAnsi(c.ansi), c.text);
+        }
+    }
+}
+
+TEST(TextTest, Utf8RoundTrip) {
+    const std::u16string text = u"\u30D1\u30B9 a \U0001F600";
+    EXPECT_EQ(FromUtf8(ToUtf8(text)), text);
+    EXPECT_EQ(ToUtf8(u"\u00E9"), "\xC3\xA9");
+}
+
+TEST(UserPathTest, ConversionsBetweenUserAndWindowsForm) {
+#ifdef _WIN32
+    for (const std::u16string path : {u"C:\\Users\\u\\a.txt", u"a.txt", u"..\\x"}) {
+        EXPECT_EQ(FromUserPath(path), path);
+        EXPECT_EQ(ToUserPath(path), path);
+    }
+#else
+    const std::u16string cwd = FromUtf8(std::filesystem::current_path().string());
+    std::u16string cwdWin = u"Z:" + cwd;
+    for (auto& c : cwdWin) {
+        if (c == u'/') c = u'\\';
+    }
+    if (cwdWin.back() == u'\\') cwdWin.pop_back();
+    const struct {
+        std::u16string user;
+        std::u16string windows;
+        std::u16string back;  // ToUserPath of windows
+    } cases[] = {
+        {u"/home/u/a.txt", u"Z:\\home\\u\\a.txt", u"/home/u/a.txt"},
+        {u"/", u"Z:\\", u"/"},
+        {u"/home//u/./b/../a.txt", u"Z:\\home\\u\\a.txt", u"/home/u/a.txt"},
+        {u"/data/dir/", u"Z:\\data\\dir", u"/data/dir"},
+        {u"/\u65E5\u672C/\u30D1.txt", u"Z:\\\u65E5\u672C\\\u30D1.txt", u"/\u65E5\u672C/\u30D1.txt"},
+        {u"rel/a.txt", cwdWin + u"\\rel\\a.txt", cwd + u"/rel/a.txt"},
+        {u"./x", cwdWin + u"\\x", cwd + u"/x"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(ToUtf8(c.user));
+        EXPECT_EQ(FromUserPath(c.user), c.windows);
+        EXPECT_EQ(ToUserPath(c.windows), c.back);
+    }
+    EXPECT_EQ(ToUserPath(u"Z:"), u"/");
+#endif
+}
+
+TEST(ClockTest, LocalDateOfKnownInstants) {
+#ifndef _WIN32
+    const char* saved = getenv("TZ");
+    const std::string restore = saved ? saved : "";
+    setenv("TZ", "UTC", 1);
+    tzset();
+    const struct {
+        int64_t instant;
+        CalendarDate date;
+    } utcCases[] = {
+        {0, {1970, 1, 1}},
+        {1709251199, {2024, 2, 29}},  // last second of a leap day
+        {1709251200, {2024, 3, 1}},
+    };
+    for (const auto& c : utcCases) {
+        CalendarDate date;
+        ASSERT_TRUE(LocalDate(c.instant, date)) << c.instant;
+        EXPECT_EQ(date.year, c.date.year);
+        EXPECT_EQ(date.month, c.date.month);
+        EXPECT_EQ(date.day, c.date.day);
+    }
+    if (saved) {
+        setenv("TZ", restore.c_str(), 1);
+    } else {
+        unsetenv("TZ");
+    }
+    tzset();
+#endif
+    // Noon UTC falls on the same date in every zone within eleven hours.
+    const struct {
+        int64_t instant;
+        CalendarDate date;
+    } noonCases[] = {
+        {951825600, {2000, 2, 29}},
+        {946641600, {1999, 12, 31}},
+        {2147515200, {2038, 1, 19}},
+    };
+    for (const auto& c : noonCases) {
+        CalendarDate date;
+        ASSERT_TRUE(LocalDate(c.instant, date)) << c.instant;
+        EXPECT_EQ(date.year, c.date.year);
+        EXPECT_EQ(date.month, c.date.month);
+        EXPECT_EQ(date.day, c.date.day);
+    }
+}
+
+TEST(ClockTest, CurrentTimeAndSleep) {
+    const int64_t now = CurrentTime();
+    EXPECT_LE(std::abs(now - static_cast<int64_t>(std::time(nullptr))), 2);
+    const auto start = std::chrono::steady_clock::now();
+    SleepMilliseconds(60);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(55));
+}
+
+}  // namespace
