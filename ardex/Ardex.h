@@ -1,0 +1,79 @@
+// Ardex, the console program: one job per run, given entirely on the command line.
+#pragma once
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/FrontEnd.h"
+#include "core/JobRecords.h"
+#include "securedelete/SecureDelete.h"
+
+// The process-wide job state, used by the one job of a run.
+extern CEncryptInfo g_encryptInfo;
+extern DecryptParams g_decryptParams;
+extern CSecureDelete g_secureDelete;
+extern int32_t g_secureDeleteRequested;
+extern int32_t g_deleteMethod;
+
+// Ardex's string table (English). Unknown ids give an empty text.
+std::u16string_view ArdexString(int id);
+
+// One printf argument: a text (for %s) or a number (for %d).
+struct FormatArg {
+    FormatArg(std::u16string_view text) : isText(true), text(text) {}
+    FormatArg(const std::u16string& text) : isText(true), text(text) {}
+    FormatArg(const char16_t* text) : isText(true), text(text) {}
+    FormatArg(int64_t number) : number(number) {}
+    FormatArg(int32_t number) : number(number) {}
+    FormatArg(uint32_t number) : number(number) {}
+
+    bool isText = false;
+    std::u16string_view text;
+    int64_t number = 0;
+};
+
+// printf-style formatting on UTF-16 text: %s, %d, flags "-" and "0", width, precision
+// and %%. A missing argument formats as nothing; arguments are never re-interpreted.
+std::u16string FormatText(std::u16string_view format, std::initializer_list<FormatArg> args = {});
+
+// Formats string-table entry id and writes it as one console line.
+void PrintString(int id, std::initializer_list<FormatArg> args = {});
+
+// 0 invalid, 1 encryption, 2 decryption; fills the job state.
+int32_t ParseArguments(const std::vector<std::u16string>& arguments);
+// 1 when a password was read from the file (a Windows-form path), else 0.
+int32_t ReadPasswordFile(const std::u16string& path);
+// 1 when the job may start, else 0 after one message (or the core's).
+int32_t CheckEncryptJob(const CEncryptInfo& info);
+int32_t CheckDecryptJob(DecryptParams& params);
+void PrintUsage();
+
+// A path the way the user knows it: the -I, -E or -D value exactly as typed when the
+// path is one of those, else the platform's user form.
+std::u16string DisplayPath(const std::u16string& path);
+
+// The core's messages and overwrite questions on the console.
+class ArdexFrontEnd : public CoreFrontEnd {
+public:
+    void ShowCoreMessage(CoreMessage role, const CoreMessageArgs& args) override;
+    // Asks until "Y" or "N" (any case); No at end of input, never Cancel.
+    OverwriteAnswer AskOverwrite(const std::u16string& path) override;
+    void FileStarted(const std::u16string& path) override;
+};
+
+// The secure delete engine's start line, console bar and out-of-memory line.
+class ArdexDeleteReporter : public SecureDeleteReporter {
+public:
+    void RunStarted(const std::u16string& path) override;
+    void OutOfMemory() override;
+    bool UsesConsoleBar() const override { return true; }
+    void BarStep() override;
+    void BarEnd() override;
+};
+
+enum class RunOutcome { Completed, InitialisationFailed };
+
+// The whole run after the arguments were decoded; main maps the outcome to the exit code.
+RunOutcome RunArdex(const std::vector<std::u16string>& arguments);

@@ -1,0 +1,144 @@
+// Ardex's string table and the printf-style formatter its messages go through.
+#include <cstdlib>
+
+#include "ardex/Ardex.h"
+
+namespace {
+
+struct StringEntry {
+    int id;
+    std::u16string_view text;
+};
+
+constexpr StringEntry kStrings[] = {
+    {2, u"Usage: \n Ardex  -I \"Full path to Image File\" \n     -E/-D \"Full path to source File or "
+        u"Directory\" \n     -P \"Password or Password File\" \n    -C CompressLevel \n    [Optinal] -S "
+        u"DeleteMethod \n"},
+    {3, u"Important:\n / is same with - \n Case insensitive \n eg. -E equals with -e and /E and /e\n"},
+    {4, u"-I Image File Name\n-E Encrypt file or Directory\n-D Decrypt File or Directory\n-P Password or "
+        u"Password File\n-C CompressLevel 0-No Compress 1-Fast Compress 2-High Compress\n-S Secure delete "
+        u"Method 0-Fill Zero 1-Fill FF 2-Fill Random 3-NSA 4-Old NSA 5-Dod 6-Nato 7-Gutmann\n"},
+    {6, u"Can not open souce file: %s"},
+    {8, u"%s already exist, do you want to overwrite it?(Y/N)"},
+    {9, u"Invalid compress level"},
+    {10, u"Password can not be empty"},
+    {12, u"Invalid image file"},
+    {13, u"Decrypt failed"},
+    {14, u"Decrypt finished"},
+    {15, u"Password not correct"},
+    {16, u"Encrypt failed"},
+    {17, u"Encrypt finished"},
+    {18, u"Password too long"},
+    {19, u"Create image error"},
+    {20, u"Encrypt file %s error"},
+    {21, u"Not enough memory"},
+    {25, u"fill zero method"},
+    {26, u"fill \"\"FF\"\" method"},
+    {27, u"Random fill method"},
+    {28, u"NSA method"},
+    {29, u"old NSA method"},
+    {30, u"DOD stand method"},
+    {31, u"Nato method"},
+    {32, u"Gutmann method"},
+    {33, u"Secure delete finished"},
+    {34, u"The image can only be decrypt for %d times, it is already expired."},
+    {35, u"The image can not be decrypt after %4.4d/%2.2d%2.2d."},
+    {36, u"Start secure delete %s"},
+    {37, u"Exceed max error count %d!"},
+};
+
+bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+
+// Reads a decimal count; formats come from the string table, so it stays small.
+size_t ReadCount(std::u16string_view format, size_t& i) {
+    size_t value = 0;
+    while (i < format.size() && IsDigit(format[i])) {
+        if (value < 1000) value = value * 10 + (format[i] - u'0');
+        ++i;
+    }
+    return value;
+}
+
+std::u16string FormatNumber(int64_t number, bool hasPrecision, size_t precision) {
+    const bool negative = number < 0;
+    uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(number) : static_cast<uint64_t>(number);
+    std::u16string digits;
+    while (magnitude != 0) {
+        digits.insert(digits.begin(), static_cast<char16_t>(u'0' + magnitude % 10));
+        magnitude /= 10;
+    }
+    // As printf: precision is the least number of digits; "%.0d" of 0 prints nothing.
+    const size_t least = hasPrecision ? precision : 1;
+    if (digits.size() < least) digits.insert(0, least - digits.size(), u'0');
+    if (negative) digits.insert(digits.begin(), u'-');
+    return digits;
+}
+
+}  // namespace
+
+std::u16string_view ArdexString(int id) {
+    for (const auto& entry : kStrings) {
+        if (entry.id == id) return entry.text;
+    }
+    return {};
+}
+
+std::u16string FormatText(std::u16string_view format, std::initializer_list<FormatArg> args) {
+    std::u16string out;
+    auto next = args.begin();
+    size_t i = 0;
+    while (i < format.size()) {
+        if (format[i] != u'%') {
+            out += format[i++];
+            continue;
+        }
+        const size_t start = i++;
+        if (i < format.size() && format[i] == u'%') {
+            out += u'%';
+            ++i;
+            continue;
+        }
+        bool leftAlign = false;
+        bool zeroPad = false;
+        while (i < format.size() && (format[i] == u'-' || format[i] == u'0')) {
+            (format[i] == u'-' ? leftAlign : zeroPad) = true;
+            ++i;
+        }
+        const size_t width = ReadCount(format, i);
+        bool hasPrecision = false;
+        size_t precision = 0;
+        if (i < format.size() && format[i] == u'.') {
+            ++i;
+            hasPrecision = true;
+            precision = ReadCount(format, i);
+        }
+        if (i >= format.size() || (format[i] != u'd' && format[i] != u's')) {
+            // Not a conversion this table uses: keep the text as it stands.
+            out.append(format.substr(start, i - start));
+            continue;
+        }
+        const char16_t conversion = format[i++];
+        std::u16string field;
+        if (next != args.end()) {
+            const FormatArg& arg = *next++;
+            if (conversion == u's') {
+                field = arg.isText ? std::u16string(arg.text) : FormatNumber(arg.number, false, 0);
+                if (hasPrecision && field.size() > precision) field.resize(precision);
+            } else {
+                field = arg.isText ? std::u16string() : FormatNumber(arg.number, hasPrecision, precision);
+            }
+        }
+        if (field.size() < width) {
+            const size_t pad = width - field.size();
+            if (leftAlign) {
+                field.append(pad, u' ');
+            } else if (zeroPad && conversion == u'd' && !hasPrecision) {
+                field.insert(field.size() > 0 && field[0] == u'-' ? 1 : 0, pad, u'0');
+            } else {
+                field.insert(0, pad, u' ');
+            }
+        }
+        out += field;
+    }
+    return out;
+}

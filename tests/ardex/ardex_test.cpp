@@ -1,0 +1,384 @@
+// Ardex run as a real process: what it prints for each command line, and its exit code.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+#include "ArdexRunner.h"
+#include "TestFiles.h"
+#include "platform/Text.h"
+
+namespace fs = std::filesystem;
+using ardex_test::RunArdexProcess;
+using ardex_test::RunResult;
+using testing_support::ReadAll;
+using testing_support::ScratchDir;
+using testing_support::WriteAll;
+
+namespace {
+
+const std::string kUsage =
+    "Usage: \n Ardex  -I \"Full path to Image File\" \n     -E/-D \"Full path to source File or Directory\" \n"
+    "     -P \"Password or Password File\" \n    -C CompressLevel \n    [Optinal] -S DeleteMethod \n\n"
+    "Important:\n / is same with - \n Case insensitive \n eg. -E equals with -e and /E and /e\n\n"
+    "-I Image File Name\n-E Encrypt file or Directory\n-D Decrypt File or Directory\n"
+    "-P Password or Password File\n-C CompressLevel 0-No Compress 1-Fast Compress 2-High Compress\n"
+    "-S Secure delete Method 0-Fill Zero 1-Fill FF 2-Fill Random 3-NSA 4-Old NSA 5-Dod 6-Nato 7-Gutmann\n\n";
+
+std::u16string Opt(std::u16string_view option, const fs::path& path) {
+    return std::u16string(option) + path.u16string();
+}
+
+std::string Utf8(const fs::path& path) { return platform::ToUtf8(path.u16string()); }
+
+std::vector<uint8_t> Utf16Le(std::u16string_view text) {
+    std::vector<uint8_t> bytes;
+    for (char16_t c : text) {
+        bytes.push_back(static_cast<uint8_t>(c & 0xFF));
+        bytes.push_back(static_cast<uint8_t>(c >> 8));
+    }
+    return bytes;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        const size_t end = text.find('\n', start);
+        if (end == std::string::npos) {
+            lines.push_back(text.substr(start));
+            break;
+        }
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+std::string Describe(const RunResult& run) {
+    return "exit " + std::to_string(run.exitCode) + "\n--- stdout\n" + run.out + "--- stderr\n" + run.err;
+}
+
+// A job started: no usage text, and the last line is the job's result line.
+bool ReachedJob(const RunResult& run, bool encryption) {
+    if (run.out.find("Usage:") != std::string::npos) return false;
+    const auto lines = Lines(run.out);
+    if (lines.empty()) return false;
+    if (encryption) {
+        return lines.back() == "Encrypt finished" || lines.back() == "Encrypt failed" ||
+               lines.back() == "Secure delete finished";
+    }
+    return lines.back() == "Decrypt finished" || lines.back() == "Decrypt failed";
+}
+
+// One scratch folder per run: a source file, an image path that does not exist yet.
+struct Sandbox {
+    ScratchDir dir;
+    fs::path source = dir / "src.txt";
+    fs::path image = dir / "out.ary";
+    fs::path target = dir / "restored";
+    Sandbox() {
+        WriteAll(source, std::string("the quick brown fox\n"));
+        fs::create_directory(target);
+    }
+};
+
+enum class Expect { Usage, EncryptJob, DecryptJob };
+
+struct CommandCase {
+    const char* name;
+    std::function<std::vector<std::u16string>(const Sandbox&)> args;
+    Expect expect;
+    std::string message;  // printed before the usage text
+};
+
+void RunCommandCases(const std::vector<CommandCase>& cases) {
+    for (const auto& c : cases) {
+        Sandbox box;
+        const RunResult run = RunArdexProcess(c.args(box));
+        ASSERT_TRUE(run.started) << c.name;
+        EXPECT_EQ(run.exitCode, 0) << c.name << "\n" << Describe(run);
+        EXPECT_EQ(run.err, "") << c.name;
+        switch (c.expect) {
+        case Expect::Usage:
+            EXPECT_EQ(run.out, c.message + kUsage) << c.name;
+            break;
+        case Expect::EncryptJob:
+        case Expect::DecryptJob:
+            EXPECT_TRUE(ReachedJob(run, c.expect == Expect::EncryptJob)) << c.name << "\n" << Describe(run);
+            break;
+        }
+    }
+}
+
+TEST(ArdexCommandLine, Grammar) {
+    const auto i = [](const Sandbox& b) { return Opt(u"-I", b.image); };
+    const auto e = [](const Sandbox& b) { return Opt(u"-E", b.source); };
+    const auto d = [](const Sandbox& b) { return Opt(u"-D", b.target); };
+    const std::vector<CommandCase> cases = {
+        {"three options", [&](const Sandbox& b) { return std::vector{i(b), e(b), std::u16string(u"-Psecret")}; },
+         Expect::EncryptJob, ""},
+        {"slash, lower case and /c2",
+         [&](const Sandbox& b) {
+             return std::vector<std::u16string>{Opt(u"/i", b.image), Opt(u"/E", b.source), u"/psecret", u"/c2"};
+         },
+         Expect::EncryptJob, ""},
+        {"two arguments", [&](const Sandbox& b) { return std::vector{i(b), e(b)}; }, Expect::Usage, ""},
+        {"six arguments",
+         [&](const Sandbox& b) { return std::vector<std::u16string>{i(b), e(b), u"-Ps", u"-C1", u"-C1", u"-C1"}; },
+         Expect::Usage, ""},
+        {"no arguments", [](const Sandbox&) { return std::vector<std::u16string>{}; }, Expect::Usage, ""},
+        {"space after the letter",
+         [&](const Sandbox& b) { return std::vector<std::u16string>{u"-I", u"C:\\a.ary", e(b), u"-Psecret"}; },
+         Expect::Usage, ""},
+        {"two -E", [&](const Sandbox& b) { return std::vector<std::u16string>{i(b), e(b), e(b), u"-Ps"}; },
+         Expect::Usage, ""},
+        {"-E with -D", [&](const Sandbox& b) { return std::vector<std::u16string>{i(b), e(b), d(b), u"-Ps"}; },
+         Expect::Usage, ""},
+        {"-S3 with four arguments",
+         [&](const Sandbox& b) { return std::vector<std::u16string>{i(b), e(b), u"-Ps", u"-S3"}; }, Expect::Usage, ""},
+        {"-S3 with five arguments",
+         [&](const Sandbox& b) { return std::vector<std::u16string>{i(b), e(b), u"-Ps", u"-C0", u"-S3"}; },
+         Expect::EncryptJob, ""},
+        {"-S8", [&](const Sandbox& b) { return std::vector<std::u16string>{i(b), e(b), u"-Ps", u"-C0", u"-S8"}; },
+         Expect::Usage, ""},
+        {"-S without digit",
+         [&](const Sandbox& b) { return std::vector<std::u16string>{i(b), e(b), u"-Ps", u"-C0", u"-S"}; },
+         Expect::Usage, ""},
+        {"no dash", [&](const Sandbox& b) { return std::vector<std::u16string>{Opt(u"I", b.image), e(b), u"-Ps"}; },
+         Expect::Usage, ""},
+        {"unknown letter", [&](const Sandbox& b) { return std::vector<std::u16string>{i(b), e(b), u"-Xs"}; },
+         Expect::Usage, ""},
+        {"dash alone", [&](const Sandbox& b) { return std::vector<std::u16string>{i(b), e(b), u"-"}; },
+         Expect::Usage, ""},
+        {"neither -E nor -D", [&](const Sandbox& b) { return std::vector<std::u16string>{i(b), u"-Ps", u"-C1"}; },
+         Expect::Usage, ""},
+        {"-C5", [&](const Sandbox& b) { return std::vector<std::u16string>{i(b), e(b), u"-Ps", u"-C5"}; },
+         Expect::Usage, "Invalid compress level\n"},
+        {"-C without digit", [&](const Sandbox& b) { return std::vector<std::u16string>{i(b), e(b), u"-Ps", u"-c"}; },
+         Expect::Usage, "Invalid compress level\n"},
+        {"only the first character of -C counts",
+         [&](const Sandbox& b) { return std::vector<std::u16string>{i(b), e(b), u"-Ps", u"-C2x"}; },
+         Expect::EncryptJob, ""},
+        {"the last -C counts",
+         [&](const Sandbox& b) { return std::vector<std::u16string>{i(b), e(b), u"-C5", u"-Ps", u"-C1"}; },
+         Expect::EncryptJob, ""},
+        {"level checked before the source",
+         [&](const Sandbox& b) {
+             return std::vector<std::u16string>{i(b), Opt(u"-E", b.dir / "missing"), u"-Ps", u"-C7"};
+         },
+         Expect::Usage, "Invalid compress level\n"},
+    };
+    RunCommandCases(cases);
+}
+
+TEST(ArdexCommandLine, Checks) {
+    const std::u16string password61(61, u'x');
+    const std::u16string password60(60, u'x');
+    const std::vector<CommandCase> cases = {
+        {"password of 61 characters",
+         [&](const Sandbox& b) { return std::vector<std::u16string>{Opt(u"-I", b.image), Opt(u"-E", b.source), u"-P" + password61}; },
+         Expect::Usage, "Password too long\n"},
+        {"password of 60 characters",
+         [&](const Sandbox& b) { return std::vector<std::u16string>{Opt(u"-I", b.image), Opt(u"-E", b.source), u"-P" + password60}; },
+         Expect::EncryptJob, ""},
+        {"empty password",
+         [](const Sandbox& b) { return std::vector<std::u16string>{Opt(u"-I", b.image), Opt(u"-E", b.source), u"-P"}; },
+         Expect::Usage, "Password can not be empty\n"},
+        {"no -P at all",
+         [](const Sandbox& b) { return std::vector<std::u16string>{Opt(u"-I", b.image), Opt(u"-E", b.source), u"-C1"}; },
+         Expect::Usage, "Password can not be empty\n"},
+        {"a directory as the source",
+         [](const Sandbox& b) { return std::vector<std::u16string>{Opt(u"-I", b.image), Opt(u"-E", b.target), u"-Ps"}; },
+         Expect::EncryptJob, ""},
+        {"decryption: missing image",
+         [](const Sandbox& b) { return std::vector<std::u16string>{Opt(u"-I", b.image), Opt(u"-D", b.target), u"-Ps"}; },
+         Expect::Usage, "Invalid image file\n"},
+        {"decryption: no -I",
+         [](const Sandbox& b) { return std::vector<std::u16string>{Opt(u"-D", b.target), u"-Ps", u"-C1"}; },
+         Expect::Usage, "Invalid image file\n"},
+        {"decryption: empty password",
+         [](const Sandbox& b) { return std::vector<std::u16string>{Opt(u"-I", b.source), Opt(u"-D", b.target), u"-P"}; },
+         Expect::Usage, "Password can not be empty\n"},
+        {"decryption: password of 61 characters",
+         [&](const Sandbox& b) { return std::vector<std::u16string>{Opt(u"-I", b.source), Opt(u"-D", b.target), u"-P" + password61}; },
+         Expect::Usage, "Password too long\n"},
+    };
+    RunCommandCases(cases);
+
+    // A missing source is named exactly as typed.
+    Sandbox box;
+    for (const fs::path& missing : {box.dir / "missing.txt", box.dir.path() / u8"資料フォルダ" / u8"報告書.txt"}) {
+        const RunResult run = RunArdexProcess({Opt(u"-I", box.image), Opt(u"-E", missing), u"-Ps"});
+        EXPECT_EQ(run.exitCode, 0);
+        EXPECT_EQ(run.out, "Can not open souce file: " + Utf8(missing) + "\n" + kUsage) << Describe(run);
+    }
+    const RunResult relative = RunArdexProcess({u"-Iout.ary", u"-Emissing.txt", u"-Ps"}, "", box.dir.path());
+    EXPECT_EQ(relative.out, "Can not open souce file: missing.txt\n" + kUsage) << Describe(relative);
+}
+
+TEST(ArdexCommandLine, DecryptionIgnoresCompressionAndSecureDelete) {
+    // A file that is no image: whatever the reader says about it, -C and -S change nothing.
+    Sandbox box;
+    const std::u16string i = Opt(u"-I", box.source), d = Opt(u"-D", box.target);
+    const RunResult plain = RunArdexProcess({i, d, u"-Psecret"});
+    const RunResult withLevel = RunArdexProcess({i, d, u"-Psecret", u"-C9"});
+    const RunResult withDelete = RunArdexProcess({i, d, u"-Psecret", u"-C9", u"-S7"});
+    EXPECT_EQ(plain.exitCode, 0);
+    EXPECT_EQ(plain.out.find("Invalid compress level"), std::string::npos) << Describe(plain);
+    EXPECT_EQ(withLevel.out, plain.out);
+    EXPECT_EQ(withDelete.out, plain.out);
+    EXPECT_EQ(withDelete.exitCode, 0);
+    EXPECT_TRUE(fs::exists(box.source));
+}
+
+TEST(ArdexCommandLine, PasswordFile) {
+    struct Case {
+        const char* name;
+        std::function<fs::path(const Sandbox&)> make;
+        bool accepted;
+    };
+    const auto file = [](std::vector<uint8_t> bytes) {
+        return [bytes](const Sandbox& b) {
+            WriteAll(b.dir / "password.txt", bytes);
+            return b.dir / "password.txt";
+        };
+    };
+    const Case cases[] = {
+        {"UTF-16LE with CR LF", file(Utf16Le(u"secret\r\n")), true},
+        {"60 bytes", file(Utf16Le(std::u16string(30, u'k'))), true},
+        {"0 bytes", file({}), false},
+        {"61 bytes", file(std::vector<uint8_t>(61, 'k')), false},
+        {"only CR LF", file(Utf16Le(u"\r\n")), false},
+        {"a directory", [](const Sandbox& b) { return b.target; }, false},
+    };
+    for (const auto& c : cases) {
+        Sandbox box;
+        const fs::path passwordPath = c.make(box);
+        const RunResult run = RunArdexProcess({Opt(u"-I", box.image), Opt(u"-E", box.source), Opt(u"-P", passwordPath)});
+        EXPECT_EQ(run.exitCode, 0) << c.name;
+        if (c.accepted) {
+            EXPECT_TRUE(ReachedJob(run, true)) << c.name << "\n" << Describe(run);
+        } else {
+            EXPECT_EQ(run.out, "Password can not be empty\n" + kUsage) << c.name;
+        }
+    }
+}
+
+TEST(ArdexCommandLine, ReadOnlyPasswordFileIsRefused) {
+    Sandbox box;
+    const fs::path passwordPath = box.dir / "password.txt";
+    WriteAll(passwordPath, Utf16Le(u"secret"));
+    fs::permissions(passwordPath, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    if (std::ofstream(passwordPath, std::ios::in | std::ios::out)) {
+        GTEST_SKIP() << "this user may write read-only files (running as root)";
+    }
+    const RunResult run = RunArdexProcess({Opt(u"-I", box.image), Opt(u"-E", box.source), Opt(u"-P", passwordPath)});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, "Password can not be empty\n" + kUsage) << Describe(run);
+}
+
+// The rest needs images to exist; until the writer produces them, say so and skip.
+bool WriterWorks(std::string& said) {
+    Sandbox box;
+    const RunResult run = RunArdexProcess({Opt(u"-I", box.image), Opt(u"-E", box.source), u"-Psecret"});
+    said = run.out;
+    return fs::exists(box.image) && ReachedJob(run, true) && Lines(run.out).back() == "Encrypt finished";
+}
+
+#define REQUIRE_WRITER()                                                                           \
+    do {                                                                                           \
+        std::string said;                                                                          \
+        if (!WriterWorks(said)) GTEST_SKIP() << "EncryptToImage makes no image yet; Ardex said:\n" << said; \
+    } while (0)
+
+TEST(ArdexJob, OverwriteQuestion) {
+    REQUIRE_WRITER();
+    struct Case {
+        const char* name;
+        std::string input;
+        int questions;
+        bool replaced;
+    };
+    const Case cases[] = {
+        {"Y", "Y\n", 1, true},
+        {"lower-case y", "y\n", 1, true},
+        {"N", "N\n", 1, false},
+        {"lower-case n", "n\n", 1, false},
+        {"yes then N", "yes\nN\n", 2, false},
+        {"empty line then Y", "\nY\n", 2, true},
+        {"a line of 100 characters then Y", std::string(100, 'Y') + "\nY\n", 2, true},
+        {"end of input", "", 1, false},
+        {"end of input after an unknown answer", "maybe\n", 2, false},
+    };
+    for (const auto& c : cases) {
+        Sandbox box;
+        const std::string placeholder = "an older image\n";
+        WriteAll(box.image, placeholder);
+        // -S with a declined overwrite must leave the source alone.
+        const RunResult run = RunArdexProcess(
+            {Opt(u"-I", box.image), Opt(u"-E", box.source), u"-Psecret", u"-C1", u"-S0"}, c.input);
+        EXPECT_EQ(run.exitCode, 0) << c.name;
+        const std::string question = Utf8(box.image) + " already exist, do you want to overwrite it?(Y/N)";
+        int asked = 0;
+        for (const auto& line : Lines(run.out)) asked += line == question ? 1 : 0;
+        EXPECT_EQ(asked, c.questions) << c.name << "\n" << Describe(run);
+        const auto image = ReadAll(box.image);
+        if (c.replaced) {
+            EXPECT_NE(std::string(image.begin(), image.end()), placeholder) << c.name;
+            EXPECT_EQ(Lines(run.out).back(), "Secure delete finished") << c.name << "\n" << Describe(run);
+            EXPECT_FALSE(fs::exists(box.source)) << c.name;
+        } else {
+            EXPECT_EQ(std::string(image.begin(), image.end()), placeholder) << c.name;
+            const auto lines = Lines(run.out);
+            ASSERT_GE(lines.size(), 2u) << c.name;
+            EXPECT_EQ(lines[lines.size() - 2], "Create image error") << c.name << "\n" << Describe(run);
+            EXPECT_EQ(lines.back(), "Encrypt failed") << c.name;
+            EXPECT_TRUE(fs::exists(box.source)) << c.name;
+        }
+    }
+}
+
+TEST(ArdexJob, RoundTripWithSecureDelete) {
+    REQUIRE_WRITER();
+    Sandbox box;
+    const fs::path folder = box.dir.path() / u8"資料";
+    fs::create_directories(folder / "sub");
+    WriteAll(folder / "a.txt", std::string("alpha\n"));
+    WriteAll(folder / "sub" / u8"報告.txt", testing_support::RandomBytes(200000, 7));
+
+    const RunResult encrypt =
+        RunArdexProcess({Opt(u"-I", box.image), Opt(u"-E", folder), u"-Pパスワード", u"-C2", u"-S7"});
+    EXPECT_EQ(encrypt.exitCode, 0);
+    const auto lines = Lines(encrypt.out);
+    ASSERT_GE(lines.size(), 4u) << Describe(encrypt);
+    // ... Encrypt finished, the start line, the bar, then the closing line.
+    const auto finished = std::find(lines.begin(), lines.end(), "Encrypt finished");
+    ASSERT_NE(finished, lines.end()) << Describe(encrypt);
+    ASSERT_GE(lines.end() - finished, 4) << Describe(encrypt);
+    EXPECT_EQ(finished[1], "Start secure delete " + Utf8(folder));
+    EXPECT_FALSE(finished[2].empty());
+    EXPECT_EQ(finished[2].find_first_not_of('>'), std::string::npos) << finished[2];
+    EXPECT_EQ(finished[3], "Secure delete finished");
+    EXPECT_FALSE(fs::exists(folder));
+
+    const RunResult wrong = RunArdexProcess({Opt(u"-I", box.image), Opt(u"-D", box.target), u"-Pwrong"});
+    EXPECT_EQ(wrong.exitCode, 0);
+    EXPECT_EQ(wrong.out, "Password not correct\n" + kUsage) << Describe(wrong);
+
+    const RunResult decrypt = RunArdexProcess({Opt(u"-I", box.image), Opt(u"-D", box.target), u"-Pパスワード"});
+    EXPECT_EQ(decrypt.exitCode, 0);
+    EXPECT_EQ(Lines(decrypt.out).back(), "Decrypt finished") << Describe(decrypt);
+    fs::path restored;
+    for (const auto& entry : fs::recursive_directory_iterator(box.target)) {
+        if (entry.path().filename() == fs::path(u8"報告.txt")) restored = entry.path();
+    }
+    ASSERT_FALSE(restored.empty()) << Describe(decrypt);
+    EXPECT_EQ(ReadAll(restored), testing_support::RandomBytes(200000, 7));
+    EXPECT_EQ(ReadAll(restored.parent_path().parent_path() / "a.txt"), std::vector<uint8_t>({'a', 'l', 'p', 'h', 'a', '\n'}));
+}
+
+}  // namespace
