@@ -1,9 +1,507 @@
 #include "core/ImageReader.h"
 
-int32_t ReadImageInfo(DecryptParams&, uint32_t& fileCount, std::u16string& firstFilePath) {
-    fileCount = 0;
-    firstFilePath.clear();
+#include <zlib.h>
+
+#include <algorithm>
+#include <limits>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "core/Cipher.h"
+#include "core/FrontEnd.h"
+#include "core/ImageFormat.h"
+#include "core/Journal.h"
+#include "core/PieceBuffers.h"
+#include "core/TableFiles.h"
+#include "core/TargetPath.h"
+#include "platform/Clock.h"
+#include "platform/FileSystem.h"
+
+namespace {
+
+constexpr uint32_t kAttrTemporary = 0x100;
+constexpr uint32_t kAttrNotContentIndexed = 0x2000;
+// Attribute bits a restored file or folder may receive from an (untrusted) entry.
+constexpr uint32_t kRestorableAttributes =
+    platform::kAttrReadOnly | platform::kAttrHidden | platform::kAttrSystem |
+    platform::kAttrArchive | platform::kAttrNormal | kAttrTemporary | kAttrNotContentIndexed;
+constexpr size_t kTempFormLimit = 254;
+
+bool DecryptStopped() { return decryptCancel.load() != 0 || decryptStop.load() != 0; }
+
+std::u16string PasswordOf(const DecryptParams& params) {
+    return FieldText(params.password, kPasswordChars);
+}
+
+bool IsValidVersion(int32_t version) {
+    return version == kImageVersion || version == kImageVersion512 || version == kImageVersion100;
+}
+
+uint32_t RestorableAttributes(uint32_t stored) {
+    const uint32_t attributes = stored & kRestorableAttributes;
+    return attributes == 0 ? platform::kAttrNormal : attributes;
+}
+
+uint64_t SaturatingAdd(uint64_t a, uint64_t b) {
+    return b > std::numeric_limits<uint64_t>::max() - a ? std::numeric_limits<uint64_t>::max()
+                                                         : a + b;
+}
+
+// Reads exactly size bytes, or fails.
+bool ReadExactly(platform::File& file, void* buffer, uint32_t size) {
+    auto* bytes = static_cast<uint8_t*>(buffer);
+    uint32_t total = 0;
+    while (total < size) {
+        uint32_t n = 0;
+        if (!file.Read(bytes + total, size - total, n) || n == 0) return false;
+        total += n;
+    }
+    return true;
+}
+
+bool ReadEntry(platform::File& file, const std::u16string& password, ImageEntry& entry) {
+    if (!ReadExactly(file, &entry, sizeof entry)) return false;
+    DecryptItem(password, &entry, sizeof entry);
+    return true;
+}
+
+bool IsDirectoryEntry(const ImageEntry& entry) {
+    return (entry.attributes & platform::kAttrDirectory) != 0;
+}
+
+bool RemoveWithAttributes(const std::u16string& path) {
+    platform::SetAttributes(path, platform::kAttrNormal);
+    return platform::RemoveFile(path);
+}
+
+// Everything one decryption job keeps while it runs.
+struct ReadJob {
+    DecryptParams params;
+    std::u16string imagePath;
+    std::u16string password;
+    std::u16string tableCopyPath;
+    platform::File image;
+    platform::File table;
+    bool copyCreated = false;  // the table copy is this job's to delete
+};
+
+bool CreateTableCopy(const std::u16string& copyPath, platform::File& copy) {
+    const uint32_t attributes = platform::GetAttributes(copyPath);
+    if (attributes != platform::kInvalidAttributes) {
+        if ((attributes & platform::kAttrDirectory) != 0) return false;
+        if (AskOverwrite(copyPath) != OverwriteAnswer::Yes) return false;
+    }
+    return copy.Open(copyPath, platform::Access::ReadWrite, platform::Share::ReadWrite,
+                     platform::Disposition::CreateAlways, platform::kAttrNormal);
+}
+
+// Copies the image from its table header to the end into the job's table copy.
+int32_t ExtractTable(ReadJob& job) {
+    platform::File image;
+    if (!image.Open(job.imagePath, platform::Access::Read, platform::Share::ReadWrite,
+                    platform::Disposition::OpenExisting)) {
+        return 0;
+    }
+    uint8_t header[kHeaderSize] = {};
+    const int32_t version = ReadImageHeader(image, job.password, header);
+    if (!IsValidVersion(version)) return 0;
+    platform::File copy;
+    if (!CreateTableCopy(job.tableCopyPath, copy)) return 0;
+    job.copyCreated = true;
+    std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[kTableCopyUnit]);
+    if (!buffer) {
+        ShowCoreMessage(CoreMessage::OutOfMemory);
+        return 0;
+    }
+    if (!image.Seek(HeaderTableOffset(header, version))) return 0;
+    for (;;) {
+        uint32_t n = 0;
+        if (!image.Read(buffer.get(), kTableCopyUnit, n)) return 0;
+        if (n == 0) break;
+        if (!copy.Write(buffer.get(), n)) return 0;
+    }
+    return copy.Close() ? 1 : 0;
+}
+
+int32_t OpenImagePair(ReadJob& job) {
+    if (!job.image.Open(job.imagePath, platform::Access::ReadWrite, platform::Share::ReadWrite,
+                        platform::Disposition::OpenExisting)) {
+        return 0;
+    }
+    if (!job.table.Open(job.tableCopyPath, platform::Access::Read, platform::Share::ReadWrite,
+                        platform::Disposition::OpenExisting)) {
+        job.image.Close();
+        return 0;
+    }
+    return 1;
+}
+
+int32_t IsSelected(const DecryptParams& params, const std::u16string& storedPath) {
+    if (params.selectOnly == 0) return 1;
+    std::u16string selected = FieldText(params.selectedPath, kPathChars);
+    std::u16string entry = storedPath;
+    if (selected.empty() || selected.back() != u'\\') selected += u'\\';
+    if (entry.empty() || entry.back() != u'\\') entry += u'\\';
+    const std::u16string_view head = std::u16string_view(entry).substr(0, selected.size());
+    if (head == selected) return 1;
+    // Restoring in place recreates the selected item's ancestor folders too.
+    if (params.restoreMode == 0 && std::u16string_view(selected).substr(0, head.size()) == head) {
+        return 1;
+    }
     return 0;
 }
-int32_t CheckImageLimits(const ImageOptions&) { return 0; }
-int32_t DecryptImage(DecryptParams) { return 0; }
+
+std::u16string FlattenedFolder(std::u16string folder) {
+    std::replace_if(
+        folder.begin(), folder.end(), [](char16_t c) { return c == u'\\' || c == u':'; }, u'#');
+    return folder;
+}
+
+// Mode 3 into the temporary folder keeps same-named items of different folders apart.
+std::u16string TempFolderTarget(const std::u16string& target, const std::u16string& selected,
+                                const std::u16string& stored, const std::u16string& tail) {
+    const std::u16string temp =
+        WithoutTrailingBackslashes(platform::LongPath(platform::TempFolder()));
+    if (temp != platform::LongPath(target)) return target + u"\\" + tail;
+    const std::u16string parent = selected.substr(0, selected.rfind(u'\\') + 1);
+    if (target.size() + stored.size() + parent.size() >= kTempFormLimit) {
+        return target + u"\\" + tail;
+    }
+    return target + u"\\" + FlattenedFolder(parent) + tail;
+}
+
+// Computes where the entry goes; 0 when the mode and selection give no place, and then
+// mapped is the stored path.
+int32_t MapTargetPath(const DecryptParams& params, const std::u16string& stored,
+                      std::u16string& mapped) {
+    mapped = stored;
+    const std::u16string target =
+        WithoutTrailingBackslashes(FieldText(params.targetDir, kPathChars));
+    const std::u16string selected =
+        WithoutTrailingBackslashes(FieldText(params.selectedPath, kPathChars));
+    const size_t lastSlash = selected.rfind(u'\\');
+    const size_t tailStart = lastSlash == std::u16string::npos ? 0 : lastSlash + 1;
+    const std::u16string rest = stored.size() > 3 ? stored.substr(3) : u"";
+    const std::u16string tail = tailStart < stored.size() ? stored.substr(tailStart) : u"";
+    const std::u16string byRest = target + u"\\" + rest;
+    const std::u16string byDisk =
+        target + u"\\Disk" + stored.substr(0, std::min<size_t>(stored.size(), 1)) + u"\\" + rest;
+    const int32_t mode = params.restoreMode;
+    if (mode == 0) return 1;
+    if (mode < 0 || mode > 3) return 0;
+    if (params.selectOnly == 0) {
+        if (mode == 2) return 0;
+        mapped = mode == 1 ? byRest : byDisk;
+        return 1;
+    }
+    if (params.selectOnly != 1) return 0;
+    if (selected.size() < 2) {
+        if (mode == 1) mapped = target + u"\\" + tail;
+        return 1;
+    }
+    if (selected.size() == 2) {
+        mapped = mode == 1 ? byRest : byDisk;
+        return 1;
+    }
+    mapped = mode == 3 ? TempFolderTarget(target, selected, stored, tail) : target + u"\\" + tail;
+    return 1;
+}
+
+// Creates every missing folder above path, outermost first.
+int32_t CreateParentDirectories(const std::u16string& path) {
+    const size_t slash = path.rfind(u'\\');
+    std::u16string current = slash == std::u16string::npos ? u"" : path.substr(0, slash);
+    if (current.size() > kPathChars - 1) current.resize(kPathChars - 1);
+    if (current.size() <= 1) return 0;
+    if (platform::IsDirectory(current)) return 1;
+    std::vector<std::u16string> missing;
+    while (current.size() > 2 && !platform::IsDirectory(current)) {
+        missing.push_back(current);
+        const size_t up = current.rfind(u'\\');
+        if (up == std::u16string::npos) break;
+        current.resize(up);
+    }
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+        if (!platform::MakeDirectory(*it)) return 0;
+    }
+    return 1;
+}
+
+int32_t RestoreDirectory(const ImageEntry& entry, const std::u16string& path) {
+    if (DecryptStopped() || !CreateParentDirectories(path)) return 0;
+    if (platform::Exists(path)) return 1;
+    if (!platform::MakeDirectory(path)) return 0;
+    platform::SetAttributes(path, RestorableAttributes(entry.attributes));
+    platform::File directory;
+    if (directory.OpenDirectory(path)) {
+        directory.SetTimes({entry.creationTime, entry.accessTime, entry.writeTime});
+    }
+    return 1;
+}
+
+// One chunk at the image's position into the target; false fails the file.
+bool RestoreChunk(ReadJob& job, platform::File& target, uint64_t& remaining) {
+    ChunkHeader header;
+    if (!ReadExactly(job.image, &header, sizeof header)) return false;
+    const bool oldImage = job.params.imageVersion == kImageVersion100;
+    if (oldImage) header.plainSize = header.storedSize;
+    if (header.plainSize > kPiecePlainMax || header.storedSize > kChunkStoredMax ||
+        header.plainSize > remaining) {
+        return false;
+    }
+    if (!ReadExactly(job.image, g_storedPiece, header.storedSize)) return false;
+    DecryptItem(job.password, g_storedPiece, header.storedSize);
+    const uint8_t* content = g_storedPiece;
+    uLongf n = header.storedSize;
+    if (!oldImage && (header.method == 1 || header.method == 2)) {
+        n = kPiecePlainMax;
+        if (uncompress(g_plainPiece, &n, g_storedPiece, header.storedSize) != Z_OK) return false;
+        content = g_plainPiece;
+    }
+    // A chunk that restores other than it promised would shift or overrun the file.
+    if (n != header.plainSize) return false;
+    if (!target.Write(content, header.plainSize)) return false;
+    AddProgressBytes(header.plainSize);
+    remaining -= header.plainSize;
+    return true;
+}
+
+int32_t RestoreFile(ReadJob& job, const ImageEntry& entry, const std::u16string& path) {
+    if (DecryptStopped()) return 0;
+    ReportFileStarted(path);
+    SetProgressFile(path);
+    platform::File target;
+    if (!target.Open(path, platform::Access::ReadWrite, platform::Share::None,
+                     platform::Disposition::CreateAlways, platform::kAttrNormal)) {
+        return 0;
+    }
+    bool ok = job.image.Seek(entry.dataOffset);
+    uint64_t remaining = entry.size;
+    while (ok && remaining > 0 && !DecryptStopped()) ok = RestoreChunk(job, target, remaining);
+    if (ok) {
+        target.SetTimes({entry.creationTime, entry.accessTime, entry.writeTime});
+        if (!DecryptStopped()) AppendJournalRecord(path, target);
+    }
+    ok = target.Close() && ok;
+    if (!ok || DecryptStopped()) {
+        RemoveWithAttributes(path);
+        return 0;
+    }
+    platform::SetAttributes(path, RestorableAttributes(entry.attributes));
+    g_jobProgress.filesDone.fetch_add(1);
+    return 1;
+}
+
+int32_t RestoreEntry(ReadJob& job, const ImageEntry& entry, const std::u16string& path,
+                     bool& stop) {
+    if (DecryptStopped()) return 0;
+    if (IsDirectoryEntry(entry)) return RestoreDirectory(entry, path);
+    const uint32_t attributes = platform::GetAttributes(path);
+    if (attributes == platform::kInvalidAttributes) {
+        return CreateParentDirectories(path) ? RestoreFile(job, entry, path) : 0;
+    }
+    if ((attributes & platform::kAttrDirectory) != 0) return 0;
+    switch (AskOverwrite(path)) {
+        case OverwriteAnswer::Yes:
+            return RestoreFile(job, entry, path);
+        case OverwriteAnswer::No:
+            return 1;
+        case OverwriteAnswer::Cancel:
+            stop = true;
+            return 0;
+    }
+    return 0;
+}
+
+// Maps one selected entry and restores it if its target is safe; 0 ends the job.
+int32_t MapAndRestore(ReadJob& job, ImageEntry& entry, bool& stop) {
+    const std::u16string stored = FieldText(entry.path, kPathChars);
+    std::u16string target;
+    MapTargetPath(job.params, stored, target);
+    std::u16string folder;
+    if (job.params.restoreMode != 0) {
+        folder = WithoutTrailingBackslashes(FieldText(job.params.targetDir, kPathChars));
+        if (folder.empty()) return 0;
+    }
+    if (!IsSafeTarget(stored, target, folder)) return 0;
+    CopyToField(entry.path, kPathChars, target);
+    return RestoreEntry(job, entry, target, stop);
+}
+
+int32_t PrepareTotals(ReadJob& job) {
+    g_jobProgress.bytesTotal = 0;
+    if (!ExtractTable(job) || !OpenImagePair(job)) return 0;
+    TableHeader header;
+    if (!ReadExactly(job.table, &header, sizeof header)) return 0;
+    uint32_t files = 0;
+    uint64_t bytes = 0;
+    ImageEntry entry;
+    for (uint32_t i = 0; i < header.entryCount && ReadEntry(job.table, job.password, entry); ++i) {
+        if (IsDirectoryEntry(entry) || !IsSelected(job.params, FieldText(entry.path, kPathChars))) {
+            continue;
+        }
+        ++files;
+        bytes = SaturatingAdd(bytes, entry.size);
+    }
+    g_jobProgress.filesTotal = files;
+    g_jobProgress.bytesTotal = bytes;
+    job.table.Close();
+    job.image.Close();
+    return 1;
+}
+
+// Restores every selected entry; false when one failed, the table ended before its
+// count, or the job was cancelled or stopped.
+bool RestoreEntries(ReadJob& job, uint32_t entryCount) {
+    for (uint32_t i = 0; i < entryCount; ++i) {
+        if (DecryptStopped()) return false;
+        ImageEntry entry;
+        if (!ReadEntry(job.table, job.password, entry)) return false;
+        if (!IsSelected(job.params, FieldText(entry.path, kPathChars))) continue;
+        bool stop = false;
+        const int32_t restored = MapAndRestore(job, entry, stop);
+        if (stop) decryptStop = 1;
+        if (!restored) return false;
+    }
+    return !DecryptStopped();
+}
+
+void CountDecryption(ReadJob& job) {
+    ImageOptions options = job.params.options;
+    if (job.params.imageVersion == kImageVersion100 || options.optionsEnabled == 0) return;
+    if (options.decryptLimitEnabled != 0 &&
+        options.decryptCount != std::numeric_limits<uint32_t>::max()) {
+        ++options.decryptCount;
+    }
+    if (options.errorLimitEnabled != 0) options.errorCount = 0;
+    UpdateImageOptions(job.image, job.password, options);
+}
+
+bool DateBefore(const platform::CalendarDate& a, const platform::CalendarDate& b) {
+    if (a.year != b.year) return a.year < b.year;
+    if (a.month != b.month) return a.month < b.month;
+    return a.day < b.day;
+}
+
+bool IsExpired(int64_t expiryTime, platform::CalendarDate& expiry) {
+    const int64_t now = platform::CurrentTime();
+    platform::CalendarDate today;
+    if (platform::LocalDate(expiryTime, expiry) && platform::LocalDate(now, today)) {
+        return DateBefore(expiry, today);
+    }
+    // A date the calendar cannot show: compare the instants instead.
+    return expiryTime < now;
+}
+
+// A wrong password on an image that counts them: one more in the header.
+void CountWrongPassword(platform::File& image, const std::u16string& password,
+                        uint8_t header[kHeaderSize]) {
+    ImageOptions options = HeaderOptions(header);
+    if (options.optionsEnabled == 0 || options.errorLimitEnabled == 0) return;
+    if (options.errorCount != std::numeric_limits<uint32_t>::max()) ++options.errorCount;
+    SetHeaderOptions(header, options);
+    WriteImageHeader(image, password, header, true);
+}
+
+bool PasswordMatches(platform::File& image, const std::u16string& password, int32_t version,
+                     uint8_t header[kHeaderSize]) {
+    if (!IsValidVersion(version)) return false;
+    if (VerifyPassword(HeaderVerifier(header, version), password)) return true;
+    if (version == kImageVersion) CountWrongPassword(image, password, header);
+    return false;
+}
+
+// The path of the first file entry, or empty when the table holds none; false when the
+// table cannot be read.
+bool FirstFileEntry(platform::File& image, const std::u16string& password, uint32_t entryCount,
+                   std::u16string& firstFilePath) {
+    ImageEntry entry;
+    for (uint32_t i = 0; i < entryCount; ++i) {
+        if (!ReadEntry(image, password, entry)) return false;
+        if (IsDirectoryEntry(entry)) continue;
+        firstFilePath = FieldText(entry.path, kPathChars);
+        return true;
+    }
+    return true;
+}
+
+}  // namespace
+
+int32_t CheckImageLimits(const ImageOptions& options) {
+    if (options.optionsEnabled == 0) return 1;
+    CoreMessageArgs args;
+    if (options.errorLimitEnabled != 0 && options.errorCount >= options.maxErrorCount) {
+        args.numbers[0] = static_cast<int32_t>(options.maxErrorCount);
+        ShowCoreMessage(CoreMessage::ErrorLimitReached, args);
+        return 0;
+    }
+    if (options.decryptLimitEnabled != 0 && options.decryptCount >= options.decryptLimit) {
+        args.numbers[0] = static_cast<int32_t>(options.decryptLimit);
+        ShowCoreMessage(CoreMessage::DecryptLimitReached, args);
+        return 0;
+    }
+    platform::CalendarDate expiry;
+    if (options.expiryEnabled != 0 && IsExpired(options.expiryTime, expiry)) {
+        args.numbers[0] = expiry.year;
+        args.numbers[1] = expiry.month;
+        args.numbers[2] = expiry.day;
+        ShowCoreMessage(CoreMessage::ImageExpired, args);
+        return 0;
+    }
+    return 1;
+}
+
+int32_t ReadImageInfo(DecryptParams& params, uint32_t& fileCount, std::u16string& firstFilePath) {
+    fileCount = 0;
+    firstFilePath.clear();
+    platform::File image;
+    if (!image.Open(FieldText(params.imagePath, kPathChars), platform::Access::ReadWrite,
+                    platform::Share::ReadWrite, platform::Disposition::OpenExisting)) {
+        return 0;
+    }
+    const std::u16string password = PasswordOf(params);
+    uint8_t header[kHeaderSize] = {};
+    const int32_t version = ReadImageHeader(image, password, header);
+    params.imageVersion = version;
+    // Without a version the header bytes are noise, not limits worth reporting.
+    if (IsValidVersion(version) && !CheckImageLimits(HeaderOptions(header))) return 0;
+    if (!PasswordMatches(image, password, version, header)) {
+        ShowCoreMessage(CoreMessage::WrongPassword);
+        return 0;
+    }
+    if (!image.Seek(HeaderTableOffset(header, version))) return 0;
+    if (version != kImageVersion100) params.options = HeaderOptions(header);
+    params.compressLevel = static_cast<int32_t>(HeaderCompressLevel(header));
+    TableHeader table;
+    if (!ReadExactly(image, &table, sizeof table)) return 0;
+    fileCount = table.fileCount;
+    return FirstFileEntry(image, password, table.entryCount, firstFilePath) ? 1 : 0;
+}
+
+int32_t DecryptImage(DecryptParams params) {
+    decryptCancel = 0;
+    decryptStop = 0;
+    ResetJobProgress();
+    if (!IsValidVersion(params.imageVersion)) return 0;
+    ReadJob job;
+    job.params = params;
+    job.imagePath = FieldText(params.imagePath, kPathChars);
+    job.password = PasswordOf(params);
+    job.tableCopyPath = ReaderTableName(job.imagePath, platform::TempFolder());
+    // The table copy goes whichever way the job ends.
+    struct CopyRemover {
+        ReadJob& job;
+        ~CopyRemover() {
+            job.table.Close();
+            job.image.Close();
+            if (job.copyCreated) RemoveWithAttributes(job.tableCopyPath);
+        }
+    } remover{job};
+    if (!PrepareTotals(job) || !OpenImagePair(job)) return 0;
+    TableHeader header;
+    if (!ReadExactly(job.table, &header, sizeof header)) return 0;
+    const bool complete = RestoreEntries(job, header.entryCount);
+    CountDecryption(job);
+    return complete ? 1 : 0;
+}

@@ -1,0 +1,88 @@
+#include "core/TargetPath.h"
+
+#include <algorithm>
+#include <array>
+#include <string>
+
+#include "core/JobRecords.h"
+#include "platform/FileSystem.h"
+
+namespace {
+
+char16_t FoldAscii(char16_t c) { return (c >= u'a' && c <= u'z') ? c - u'a' + u'A' : c; }
+
+bool IsForbiddenChar(char16_t c) {
+    return c < 0x20 || std::u16string_view(u"<>:\"/\\|?*").find(c) != std::u16string_view::npos;
+}
+
+// CON, PRN, AUX, NUL, COM1-9 and LPT1-9 (also with superscript digits), with or without
+// an extension: such names open a device instead of a file.
+bool IsDeviceName(std::u16string_view name) {
+    std::u16string_view base = name.substr(0, name.find(u'.'));
+    while (!base.empty() && base.back() == u' ') base.remove_suffix(1);
+    std::u16string upper(base);
+    std::transform(upper.begin(), upper.end(), upper.begin(), FoldAscii);
+    static constexpr std::array<std::u16string_view, 4> kPlain = {u"CON", u"PRN", u"AUX", u"NUL"};
+    if (std::find(kPlain.begin(), kPlain.end(), upper) != kPlain.end()) return true;
+    if (upper.size() != 4) return false;
+    const std::u16string_view stem = std::u16string_view(upper).substr(0, 3);
+    if (stem != u"COM" && stem != u"LPT") return false;
+    const char16_t digit = upper[3];
+    return (digit >= u'1' && digit <= u'9') || digit == u'\u00B9' || digit == u'\u00B2' ||
+           digit == u'\u00B3';
+}
+
+bool HasDrivePrefix(std::u16string_view path) {
+    if (path.size() < 3) return false;
+    const char16_t letter = FoldAscii(path[0]);
+    return letter >= u'A' && letter <= u'Z' && path[1] == u':' && path[2] == u'\\';
+}
+
+// Every backslash-separated name of a relative path is plain.
+bool AllNamesPlain(std::u16string_view relative) {
+    size_t start = 0;
+    for (;;) {
+        const size_t end = relative.find(u'\\', start);
+        if (!IsPlainName(relative.substr(start, end - start))) return false;
+        if (end == std::u16string_view::npos) return true;
+        start = end + 1;
+    }
+}
+
+// Some folder at or below targetDir on the way to target is a symbolic link or junction.
+bool PassesThroughLink(std::u16string_view target, size_t relativeStart) {
+    for (size_t end = relativeStart; end <= target.size(); ++end) {
+        if (end != target.size() && target[end] != u'\\') continue;
+        const uint32_t attributes = platform::GetAttributes(std::u16string(target.substr(0, end)));
+        if (attributes == platform::kInvalidAttributes) return false;
+        if ((attributes & platform::kAttrReparsePoint) != 0) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool IsPlainName(std::u16string_view name) {
+    if (name.empty() || name == u"." || name == u"..") return false;
+    if (std::any_of(name.begin(), name.end(), IsForbiddenChar)) return false;
+    if (name.back() == u'.' || name.back() == u' ') return false;
+    return !IsDeviceName(name);
+}
+
+bool IsPlainFullPath(std::u16string_view path) {
+    return HasDrivePrefix(path) && AllNamesPlain(path.substr(3));
+}
+
+bool IsSafeTarget(std::u16string_view stored, std::u16string_view target,
+                  std::u16string_view targetDir) {
+    if (!IsPlainFullPath(stored) || !HasDrivePrefix(target)) return false;
+    if (target.size() > kPathChars - 1) return false;
+    if (targetDir.empty()) return IsPlainFullPath(target);
+    const size_t relativeStart = targetDir.size() + 1;
+    if (target.size() <= relativeStart || target.substr(0, targetDir.size()) != targetDir ||
+        target[targetDir.size()] != u'\\') {
+        return false;
+    }
+    if (!AllNamesPlain(target.substr(relativeStart))) return false;
+    return !PassesThroughLink(target, relativeStart);
+}
