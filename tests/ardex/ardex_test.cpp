@@ -77,7 +77,7 @@ bool ReachedJob(const RunResult& run, bool encryption) {
 struct Sandbox {
     ScratchDir dir;
     fs::path source = dir / "src.txt";
-    fs::path image = dir / "out.ary";
+    fs::path image = dir / "out.img";
     fs::path target = dir / "restored";
     Sandbox() {
         WriteAll(source, std::string("the quick brown fox\n"));

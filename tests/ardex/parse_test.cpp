@@ -49,7 +49,7 @@ protected:
 
     ScratchDir m_dir;
     fs::path m_source = m_dir / "src.txt";
-    fs::path m_image = m_dir / "out.ary";
+    fs::path m_image = m_dir / "out.img";
 };
 
 TEST_F(ParseTest, GrammarDecidesTheJob) {
