@@ -464,8 +464,7 @@ int32_t ReadImageInfo(DecryptParams& params, uint32_t& fileCount, std::u16string
     uint8_t header[kHeaderSize] = {};
     const int32_t version = ReadImageHeader(image, password, header);
     params.imageVersion = version;
-    // Without a version the header bytes are noise, not limits worth reporting.
-    if (IsValidVersion(version) && !CheckImageLimits(HeaderOptions(header))) return 0;
+    if (!CheckImageLimits(HeaderOptions(header))) return 0;
     if (!PasswordMatches(image, password, version, header)) {
         ShowCoreMessage(CoreMessage::WrongPassword);
         return 0;
