@@ -18,6 +18,7 @@ import signal
 import statistics
 import subprocess
 import sys
+import threading
 import time
 from dataclasses import dataclass, field
 from pathlib import Path
@@ -308,14 +309,17 @@ class Bench:
             start = time.perf_counter()
             proc = subprocess.Popen(argv, stdin=stdin, stdout=stdout if case.stdout else logf, stderr=logf,
                                     cwd=case.cwd, start_new_session=True)
-            try:
-                rc = proc.wait(timeout=case.timeout)
-            except subprocess.TimeoutExpired:
-                os.killpg(proc.pid, signal.SIGKILL)
-                proc.wait()
+            # A blocking wait: Popen.wait(timeout) polls with sleeps of up to 50 ms, which
+            # would round every time up by as much.
+            expired = threading.Event()
+            timer = threading.Timer(case.timeout, lambda: (expired.set(), os.killpg(proc.pid, signal.SIGKILL)))
+            timer.start()
+            rc = proc.wait()
+            wall = time.perf_counter() - start
+            timer.cancel()
+            if expired.is_set():
                 case.failure = f"timed out after {case.timeout:.0f} s"
                 return None
-            wall = time.perf_counter() - start
         text = tail(log)
         reason = case.check(rc, text) if rc == 0 else f"exit code {rc}: " + (text.strip().splitlines() or [""])[-1][:120]
         if reason:
