@@ -26,14 +26,15 @@ void StoreLe32(uint8_t* p, uint32_t v) {
     p[3] = static_cast<uint8_t>(v >> 24);
 }
 
-// Reverses the bytes of every 4-byte group; the compiler turns this into bswap (or a
-// vector shuffle). count is a multiple of 4; src and dst may be the same buffer.
+// Reverses the bytes of every 4-byte group, two groups per step: reversing 8 bytes and
+// swapping the halves back is cheaper than two 4-byte swaps. count is a multiple of 8;
+// src and dst may be the same buffer.
 void ReverseGroups(const uint8_t* src, uint8_t* dst, size_t count) {
-    for (size_t i = 0; i < count; i += 4) {
-        uint32_t w;
-        std::memcpy(&w, src + i, 4);
-        w = __builtin_bswap32(w);  // g++ and clang alike; std::byteswap is C++23
-        std::memcpy(dst + i, &w, 4);
+    for (size_t i = 0; i < count; i += 8) {
+        uint64_t w;
+        std::memcpy(&w, src + i, 8);
+        w = std::rotr(__builtin_bswap64(w), 32);  // g++ and clang alike; std::byteswap is C++23
+        std::memcpy(dst + i, &w, 8);
     }
 }
 
