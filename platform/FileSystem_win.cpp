@@ -1,0 +1,139 @@
+#include "platform/FileSystem.h"
+
+#include <windows.h>
+
+#include <vector>
+
+namespace platform {
+
+namespace {
+const wchar_t* Wide(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
+
+uint64_t FromFiletime(const FILETIME& ft) {
+    return (static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+}
+
+void Fill(const WIN32_FIND_DATAW& data, FindData& out) {
+    out.attributes = data.dwFileAttributes;
+    out.times.creation = FromFiletime(data.ftCreationTime);
+    out.times.access = FromFiletime(data.ftLastAccessTime);
+    out.times.write = FromFiletime(data.ftLastWriteTime);
+    out.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    out.name = reinterpret_cast<const char16_t*>(data.cFileName);
+}
+
+bool IsDotEntry(const wchar_t* name) {
+    return (name[0] == L'.' && name[1] == 0) || (name[0] == L'.' && name[1] == L'.' && name[2] == 0);
+}
+}  // namespace
+
+bool FindExact(const std::u16string& path, FindData& found) {
+    if (path.empty() || path.back() == u'\\' || path.back() == u'/') return false;
+    if (path.find_first_of(u"*?") != std::u16string::npos) return false;
+    if (path.size() == 2 && path[1] == u':') return false;  // the current directory of a drive
+    WIN32_FIND_DATAW data;
+    const HANDLE handle = FindFirstFileW(Wide(path), &data);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    FindClose(handle);
+    Fill(data, found);
+    return true;
+}
+
+struct DirectorySearch::State {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    WIN32_FIND_DATAW pending{};
+    bool hasPending = false;
+};
+
+DirectorySearch::~DirectorySearch() { Close(); }
+
+bool DirectorySearch::Start(const std::u16string& dir) {
+    Close();
+    std::u16string pattern = dir;
+    if (!pattern.empty() && pattern.back() != u'\\') pattern += u'\\';
+    pattern += u"*.*";
+    auto* state = new State;
+    state->handle = FindFirstFileW(Wide(pattern), &state->pending);
+    if (state->handle == INVALID_HANDLE_VALUE) {
+        delete state;
+        return false;
+    }
+    state->hasPending = true;
+    m_state = state;
+    return true;
+}
+
+bool DirectorySearch::Next(FindData& entry) {
+    if (m_state == nullptr) return false;
+    for (;;) {
+        if (!m_state->hasPending) {
+            if (!FindNextFileW(m_state->handle, &m_state->pending)) return false;
+        }
+        m_state->hasPending = false;
+        if (IsDotEntry(m_state->pending.cFileName)) continue;
+        Fill(m_state->pending, entry);
+        return true;
+    }
+}
+
+void DirectorySearch::Close() {
+    if (m_state == nullptr) return;
+    FindClose(m_state->handle);
+    delete m_state;
+    m_state = nullptr;
+}
+
+uint32_t GetAttributes(const std::u16string& path) { return GetFileAttributesW(Wide(path)); }
+
+bool SetAttributes(const std::u16string& path, uint32_t attributes) {
+    return SetFileAttributesW(Wide(path), attributes) != 0;
+}
+
+bool Exists(const std::u16string& path) { return GetAttributes(path) != kInvalidAttributes; }
+
+bool IsDirectory(const std::u16string& path) {
+    const uint32_t attributes = GetAttributes(path);
+    return attributes != kInvalidAttributes && (attributes & kAttrDirectory) != 0;
+}
+
+bool MakeDirectory(const std::u16string& path) { return CreateDirectoryW(Wide(path), nullptr) != 0; }
+
+bool RemoveEmptyDirectory(const std::u16string& path) { return RemoveDirectoryW(Wide(path)) != 0; }
+
+bool RemoveFile(const std::u16string& path) { return DeleteFileW(Wide(path)) != 0; }
+
+bool RenameFile(const std::u16string& from, const std::u16string& to) {
+    return MoveFileW(Wide(from), Wide(to)) != 0;
+}
+
+bool CopyFileTo(const std::u16string& from, const std::u16string& to, bool failIfExists) {
+    return CopyFileW(Wide(from), Wide(to), failIfExists ? TRUE : FALSE) != 0;
+}
+
+std::u16string TempFolder() {
+    std::vector<wchar_t> buffer(MAX_PATH + 1);
+    DWORD length = GetTempPathW(static_cast<DWORD>(buffer.size()), buffer.data());
+    if (length > buffer.size()) {
+        buffer.resize(length + 1);
+        length = GetTempPathW(static_cast<DWORD>(buffer.size()), buffer.data());
+    }
+    if (length == 0 || length > buffer.size()) return u"";
+    std::u16string folder = LongPath(std::u16string(reinterpret_cast<const char16_t*>(buffer.data()), length));
+    if (folder.empty() || folder.back() != u'\\') folder += u'\\';
+    return folder;
+}
+
+std::u16string LongPath(const std::u16string& path) {
+    DWORD needed = GetLongPathNameW(Wide(path), nullptr, 0);
+    if (needed == 0) return path;
+    std::vector<wchar_t> buffer(needed);
+    const DWORD length = GetLongPathNameW(Wide(path), buffer.data(), needed);
+    if (length == 0 || length >= needed) return path;
+    return std::u16string(reinterpret_cast<const char16_t*>(buffer.data()), length);
+}
+
+std::u16string FromUserPath(const std::u16string& userPath) { return userPath; }
+
+std::u16string ToUserPath(const std::u16string& path) { return path; }
+
+}  // namespace platform
