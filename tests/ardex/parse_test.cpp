@@ -134,7 +134,7 @@ TEST_F(ParseTest, LongValuesAreCutInsideTheirFields) {
     const std::u16string password60(60, u'p');
     const std::u16string password61(61, u'q');
 
-    ASSERT_EQ(ParseArguments({Opt(u"-I", m_dir / fs::path(longName)), Opt(u"-D", m_dir / fs::path(longName)),
+    ASSERT_EQ(ParseArguments({Opt(u"-I", m_dir.path() / fs::path(longName)), Opt(u"-D", m_dir.path() / fs::path(longName)),
                               u"-P" + password60}),
               2);
     EXPECT_EQ(g_encryptInfo.m_imagePath.size(), WinPath(m_dir.path()).size() + 1 + 300);
