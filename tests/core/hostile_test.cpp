@@ -35,7 +35,8 @@ protected:
 
     void SetUp() override { fs::create_directory(Target()); }
     void EmptyTarget() const {
-        EmptyTarget();
+        fs::remove_all(Target());
+        fs::create_directory(Target());
     }
 
     // ReadImageInfo + DecryptImage; checks nothing changed outside the target.
