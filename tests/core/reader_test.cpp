@@ -149,7 +149,7 @@ TEST(ReadImageInfo, CountsWrongPasswordsUpToTheLimitThenRefusesEvenTheRightOne) 
         EXPECT_EQ(ReadImageInfo(params, fileCount, first), 0);
         EXPECT_EQ(fileCount, 0u);
         EXPECT_TRUE(first.empty());
-        EXPECT_EQ(StoredOptions(made.image).errorCount, attempt);
+        EXPECT_EQ(+StoredOptions(made.image).errorCount, attempt);
     }
     EXPECT_EQ(frontEnd.Count(CoreMessage::WrongPassword), 3);
     const std::vector<uint8_t> after = ReadAll(NativePath(made.image));
@@ -179,14 +179,14 @@ TEST(DecryptImage, SuccessResetsTheErrorCountAndUsesUpTheDecryptLimit) {
     DecryptParams wrong = MakeParams(made.image, u"nope", scratch.Win());
     EXPECT_EQ(ReadAndDecrypt(wrong), 0);
     EXPECT_EQ(ReadAndDecrypt(wrong), 0);
-    EXPECT_EQ(StoredOptions(made.image).errorCount, 2u);
+    EXPECT_EQ(+StoredOptions(made.image).errorCount, 2u);
 
     DecryptParams params = MakeParams(made.image, kPassword, scratch.Win("out"));
     ASSERT_EQ(ReadAndDecrypt(params), 1);
-    EXPECT_EQ(params.options.errorCount, 2u) << "ReadImageInfo reports the stored limits";
+    EXPECT_EQ(+params.options.errorCount, 2u) << "ReadImageInfo reports the stored limits";
     const ImageOptions stored = StoredOptions(made.image);
-    EXPECT_EQ(stored.errorCount, 0u);
-    EXPECT_EQ(stored.decryptCount, 1u);
+    EXPECT_EQ(+stored.errorCount, 0u);
+    EXPECT_EQ(+stored.decryptCount, 1u);
 
     DecryptParams again = MakeParams(made.image, kPassword, scratch.Win("out2"));
     EXPECT_EQ(ReadAndDecrypt(again), 0);
@@ -338,8 +338,8 @@ TEST(DecryptImage, ReadsOlderImageVersions) {
         ASSERT_EQ(DecryptImage(params), 1);
         EXPECT_EQ(ReadAll(scratch / "out" / "old" / "data.bin"), legacy.content);
         if (version == kImageVersion512) {
-            EXPECT_EQ(params.options.decryptLimit, 5u);
-            EXPECT_EQ(StoredOptions(WinPath(path)).decryptCount, 1u);
+            EXPECT_EQ(+params.options.decryptLimit, 5u);
+            EXPECT_EQ(+StoredOptions(WinPath(path)).decryptCount, 1u);
         } else {
             EXPECT_EQ(ReadAll(path), headerBefore) << "version 100 limits are never written";
         }
@@ -377,7 +377,7 @@ TEST(DecryptImage, OverwriteAnswersDecideEachExistingFile) {
         EXPECT_EQ(ReadAll(restored / "a.txt")[0], c.aReplaced ? 'a' : 'o');
         EXPECT_EQ(ReadAll(restored / "sub" / "b.txt")[0], c.bReplaced ? 'b' : 'o');
         EXPECT_EQ(fs::exists(restored / "subc" / "c.txt"), c.result == 1);
-        EXPECT_EQ(StoredOptions(made.image).decryptCount, 1u) << "counted even when stopped";
+        EXPECT_EQ(+StoredOptions(made.image).decryptCount, 1u) << "counted even when stopped";
         EXPECT_FALSE(fs::exists(NativePath(ReaderTableName(made.image, platform::TempFolder()))));
     }
 }
@@ -563,7 +563,7 @@ TEST(DecryptImage, CancelDuringALargeFileLeavesNoPartialFile) {
     const fs::path restored = RestoredPath(scratch / "out", scratch.Win("src"));
     EXPECT_FALSE(fs::exists(restored / "large.bin"));
     EXPECT_TRUE(fs::is_directory(restored)) << "folders restored before the cancel stay";
-    EXPECT_EQ(StoredOptions(image).decryptCount, 1u);
+    EXPECT_EQ(+StoredOptions(image).decryptCount, 1u);
     EXPECT_FALSE(fs::exists(NativePath(ReaderTableName(image, platform::TempFolder()))));
 }
 
