@@ -314,7 +314,8 @@ int32_t RestoreEntry(ReadJob& job, const ImageEntry& entry, const std::u16string
     return 0;
 }
 
-// Maps one selected entry and restores it if its target is safe; 0 ends the job.
+// Maps one selected entry and restores it if its target is safe. An unsafe target counts
+// as an entry that cannot be restored: like any such entry it ends the job (0).
 int32_t MapAndRestore(ReadJob& job, ImageEntry& entry, bool& stop) {
     const std::u16string stored = FieldText(entry.path, kPathChars);
     std::u16string target;
@@ -478,6 +479,9 @@ int32_t ReadImageInfo(DecryptParams& params, uint32_t& fileCount, std::u16string
     return FirstFileEntry(image, password, table.entryCount, firstFilePath) ? 1 : 0;
 }
 
+// 1 only when every selected entry was restored or declined (an overwrite answered No);
+// a failed entry, a cancel or a table shorter than its count gives 0, yet the decryption
+// is still counted in the image once the entries were reached.
 int32_t DecryptImage(DecryptParams params) {
     decryptCancel = 0;
     decryptStop = 0;
