@@ -446,6 +446,11 @@ class Bench:
                 continue
             walls = [r.wall for r in c.runs]
             med = statistics.median(walls)
+            if c.derived and med <= 0:
+                # A difference of two noisy times can come out below zero.
+                lines.append(f"| {c.input} | {c.label} | ≈0 | {min(walls):.3f}-{max(walls):.3f} | | | | | "
+                             f"within the noise of the two runs |")
+                continue
             mibs = c.nbytes / MiB / med if med > 0 else float("inf")
             cpu = statistics.median(r.cpu for r in c.runs)
             out = f"{100 * c.out_bytes / c.nbytes:.1f}" if c.out_bytes is not None else ""
@@ -499,11 +504,13 @@ class Rule:
             return f"— {name} (failed)", verdict
         a = statistics.median(r.wall for r in c.runs)
         p = statistics.median(r.wall for r in peer.runs)
+        if p <= 0 or (self.kind == "speed" and a <= 0):
+            return f"— {name} (within noise)", None
         # On a shared machine the fastest runs and the CPU times say what the load did to the median.
         best = min(r.wall for r in c.runs), min(r.wall for r in peer.runs)
         cpu = statistics.median(r.cpu for r in c.runs), statistics.median(r.cpu for r in peer.runs)
         if self.kind == "time":
-            ratio = a / p
+            ratio = max(a, 0.0) / p
             text = f"time {ratio:.2f}× {name}"
             if self.target is None:
                 return text, None
