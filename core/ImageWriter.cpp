@@ -12,6 +12,7 @@
 #include "core/FrontEnd.h"
 #include "core/ImageFormat.h"
 #include "core/PieceBuffers.h"
+#include "core/PieceCompressor.h"
 #include "core/TableFiles.h"
 #include "platform/FileSystem.h"
 
@@ -31,6 +32,7 @@ struct WriteJob {
     uint32_t counter = 0;  // entries written to the table file
     int32_t level = 0;
     bool failureShown = false;  // a source-file-failed message is already on screen
+    PieceCompressor compressor;
 };
 
 bool EncryptStopped() { return encryptCancel.load() != 0 || encryptFailed.load() != 0; }
@@ -135,17 +137,17 @@ int32_t WriteAncestorEntries(WriteJob& job, const std::vector<std::u16string>& s
 }
 
 // One piece of content into its stored form in g_storedPiece; false on a zlib failure.
-bool PackPiece(int32_t level, uint32_t plainSize, ChunkHeader& header) {
+bool PackPiece(WriteJob& job, uint32_t plainSize, ChunkHeader& header) {
     header = ChunkHeader{};
     header.plainSize = plainSize;
-    if (level == 1 || level == 2) {
-        uLongf storedSize = kChunkStoredMax;
-        const int zlibLevel = level == 1 ? kZlibFastLevel : kZlibHighLevel;
-        if (compress2(g_storedPiece, &storedSize, g_plainPiece, plainSize, zlibLevel) != Z_OK) {
+    if (job.level == 1 || job.level == 2) {
+        uint32_t storedSize = 0;
+        if (!job.compressor.Compress(g_plainPiece, plainSize, g_storedPiece, kChunkStoredMax,
+                                     storedSize)) {
             return false;
         }
-        header.method = static_cast<uint32_t>(level);
-        header.storedSize = static_cast<uint32_t>(storedSize);
+        header.method = static_cast<uint32_t>(job.level);
+        header.storedSize = storedSize;
     } else {
         std::memcpy(g_storedPiece, g_plainPiece, plainSize);
         header.method = 0;
@@ -161,7 +163,7 @@ bool WriteChunks(WriteJob& job, platform::File& source) {
     while (n > 0) {
         if (EncryptStopped()) return false;
         ChunkHeader header;
-        if (!PackPiece(job.level, n, header)) return false;
+        if (!PackPiece(job, n, header)) return false;
         EncryptItem(job.password, g_storedPiece, header.storedSize);
         if (!job.image.Write(&header, sizeof header)) return false;
         if (!job.image.Write(g_storedPiece, header.storedSize)) return false;
@@ -281,6 +283,10 @@ int32_t EncryptToImage(const CEncryptInfo& info) {
     job.tablePath = WriterTableName(info.m_imagePath);
     job.password = info.m_password;
     job.level = info.m_compressLevel;
+    // A state that cannot be set up fails the first file, as a failing compress2 would.
+    if (job.level == 1 || job.level == 2) {
+        job.compressor.Start(job.level == 1 ? kZlibFastLevel : kZlibHighLevel);
+    }
     if (!CreateImageFiles(job)) {
         ShowCoreMessage(CoreMessage::ImageCreateFailed);
         return 0;

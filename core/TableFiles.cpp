@@ -8,10 +8,13 @@ constexpr size_t kCopyNameLimit = 258;
 char16_t FoldAscii(char16_t c) { return (c >= u'a' && c <= u'z') ? c - u'a' + u'A' : c; }
 }  // namespace
 
+// An image that itself ends in ".ary" would otherwise be its own table file and be
+// replaced by it; such an image gets ".ary" appended instead.
 std::u16string WriterTableName(const std::u16string& imagePath) {
     const size_t dot = imagePath.rfind(u'.');
     if (dot == std::u16string::npos || dot == 0) return imagePath + u".ary";
-    return imagePath.substr(0, dot) + u".ary";
+    std::u16string name = imagePath.substr(0, dot) + u".ary";
+    return EqualsIgnoreCase(name, imagePath) ? imagePath + u".ary" : name;
 }
 
 std::u16string ReaderTableName(const std::u16string& imagePath, const std::u16string& tempDir) {

@@ -12,12 +12,14 @@ wine=$(command -v wine64 || command -v wine || echo /usr/lib/wine/wine64)
 wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
 
 mkdir -p "$prefix"
+# Wine's background services (services.exe, plugplay, ...) outlive the program; started
+# here with every stream closed, they cannot hold CTest's output pipes open.
 (
   flock 9
+  "$wineserver" -p >/dev/null 2>&1 </dev/null || true
   if [ ! -f "$prefix/system.reg" ]; then
-    "$wine" wineboot -i >/dev/null 2>&1 || true
-    "$wineserver" -w
+    "$wine" wineboot -i >/dev/null 2>&1 </dev/null || true
   fi
+  "$wine" cmd /c exit >/dev/null 2>&1 </dev/null || true
 ) 9>"$prefix.lock"
-"$wineserver" -p 2>/dev/null || true
 exec "$wine" "$@"

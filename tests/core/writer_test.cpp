@@ -196,6 +196,7 @@ TEST(WriterTableName, ReplacesTheLastDotOfTheWholePath) {
         {u"D:\\x.y\\img", u"D:\\x.ary"},
         {u"C:\\a\\img", u"C:\\a\\img.ary"},
         {u".img", u".img.ary"},
+        {u"C:\\a\\b.ARY", u"C:\\a\\b.ARY.ary"},  // never the image itself
     };
     for (const auto& c : cases) EXPECT_EQ(WriterTableName(c.image), c.table) << Narrow(c.image);
 }
