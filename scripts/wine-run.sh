@@ -16,10 +16,11 @@ mkdir -p "$prefix"
 # here with every stream closed, they cannot hold CTest's output pipes open.
 (
   flock 9
-  "$wineserver" -p >/dev/null 2>&1 </dev/null || true
+  # 9>&-: the server and services must not inherit the lock, or it is never released.
+  "$wineserver" -p >/dev/null 2>&1 </dev/null 9>&- || true
   if [ ! -f "$prefix/system.reg" ]; then
-    "$wine" wineboot -i >/dev/null 2>&1 </dev/null || true
+    "$wine" wineboot -i >/dev/null 2>&1 </dev/null 9>&- || true
   fi
-  "$wine" cmd /c exit >/dev/null 2>&1 </dev/null || true
+  "$wine" cmd /c exit >/dev/null 2>&1 </dev/null 9>&- || true
 ) 9>"$prefix.lock"
 exec "$wine" "$@"
