@@ -10,6 +10,7 @@
 
 #include <cstring>
 
+#include "platform/Iconv_posix.h"
 #include "platform/Text.h"
 
 namespace platform {
@@ -28,40 +29,6 @@ std::string LocaleCodeset() {
     }
     return name;
 }
-
-class Iconv {
-public:
-    Iconv(const char* to, const char* from) : m_cd(iconv_open(to, from)) {}
-    ~Iconv() {
-        if (Valid()) iconv_close(m_cd);
-    }
-    Iconv(const Iconv&) = delete;
-    Iconv& operator=(const Iconv&) = delete;
-    bool Valid() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
-
-    // False at a sequence the target cannot take; in then points at it.
-    bool Convert(const char*& in, size_t& inLeft, std::string& out) {
-        char buffer[1024];
-        while (inLeft > 0) {
-            char* outPtr = buffer;
-            size_t outLeft = sizeof(buffer);
-            const size_t result = iconv(m_cd, const_cast<char**>(&in), &inLeft, &outPtr, &outLeft);
-            out.append(buffer, sizeof(buffer) - outLeft);
-            if (result == static_cast<size_t>(-1) && errno != E2BIG) {
-                iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
-                return false;
-            }
-        }
-        char* outPtr = buffer;
-        size_t outLeft = sizeof(buffer);
-        iconv(m_cd, nullptr, nullptr, &outPtr, &outLeft);
-        out.append(buffer, sizeof(buffer) - outLeft);
-        return true;
-    }
-
-private:
-    iconv_t m_cd;
-};
 
 std::u16string Decode(const std::string& bytes) {
     const std::string codeset = LocaleCodeset();

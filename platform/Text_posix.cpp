@@ -4,7 +4,9 @@
 #include <stdlib.h>
 
 #include <cstring>
+#include <memory>
 
+#include "platform/Iconv_posix.h"
 #include "platform/Text.h"
 
 namespace platform {
@@ -20,52 +22,15 @@ std::string CodePageName() {
     return "CP" + page;
 }
 
-// One conversion descriptor, closed with its owner; falls back to CP932 for a page iconv lacks.
-class Converter {
-public:
-    Converter(bool toAnsi) {
-        const std::string page = CodePageName();
-        m_cd = toAnsi ? iconv_open(page.c_str(), "UTF-16LE") : iconv_open("UTF-16LE", page.c_str());
-        if (m_cd == Invalid()) {
-            m_cd = toAnsi ? iconv_open("CP932", "UTF-16LE") : iconv_open("UTF-16LE", "CP932");
-        }
+// A page iconv lacks falls back to CP932.
+bool OpenAnsiConverter(std::unique_ptr<Iconv>& converter, bool toAnsi) {
+    for (const std::string& page : {CodePageName(), std::string("CP932")}) {
+        converter = toAnsi ? std::make_unique<Iconv>(page.c_str(), "UTF-16LE")
+                           : std::make_unique<Iconv>("UTF-16LE", page.c_str());
+        if (converter->Valid()) return true;
     }
-    ~Converter() {
-        if (m_cd != Invalid()) iconv_close(m_cd);
-    }
-    Converter(const Converter&) = delete;
-    Converter& operator=(const Converter&) = delete;
-
-    bool Valid() const { return m_cd != Invalid(); }
-
-    // Converts in as far as it can; returns false at an input sequence the page cannot
-    // take (in then points at it) and true when all input is consumed.
-    bool Convert(const char*& in, size_t& inLeft, std::string& out) {
-        char buffer[1024];
-        while (inLeft > 0) {
-            char* outPtr = buffer;
-            size_t outLeft = sizeof(buffer);
-            const size_t result = iconv(m_cd, const_cast<char**>(&in), &inLeft, &outPtr, &outLeft);
-            out.append(buffer, sizeof(buffer) - outLeft);
-            if (result == static_cast<size_t>(-1)) {
-                if (errno == E2BIG) continue;
-                Reset();
-                return false;
-            }
-        }
-        char* outPtr = buffer;
-        size_t outLeft = sizeof(buffer);
-        iconv(m_cd, nullptr, nullptr, &outPtr, &outLeft);
-        out.append(buffer, sizeof(buffer) - outLeft);
-        return true;
-    }
-
-    void Reset() { iconv(m_cd, nullptr, nullptr, nullptr, nullptr); }
-
-private:
-    static iconv_t Invalid() { return reinterpret_cast<iconv_t>(-1); }
-    iconv_t m_cd;
-};
+    return false;
+}
 
 bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
@@ -74,8 +39,8 @@ bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
 std::string ToAnsi(std::u16string_view text) {
     std::string out;
-    Converter converter(true);
-    if (!converter.Valid()) return std::string(text.size(), '?');
+    std::unique_ptr<Iconv> converter;
+    if (!OpenAnsiConverter(converter, true)) return std::string(text.size(), '?');
     std::string utf16le;
     utf16le.reserve(text.size() * 2);
     for (const char16_t c : text) {
@@ -84,7 +49,7 @@ std::string ToAnsi(std::u16string_view text) {
     }
     const char* in = utf16le.data();
     size_t inLeft = utf16le.size();
-    while (!converter.Convert(in, inLeft, out)) {
+    while (!converter->Convert(in, inLeft, out)) {
         // A character the page cannot hold becomes "?" (a surrogate pair is one character).
         out += '?';
         const size_t index = (utf16le.size() - inLeft) / 2;
@@ -98,12 +63,12 @@ std::string ToAnsi(std::u16string_view text) {
 
 std::u16string FromAnsi(std::string_view bytes) {
     std::u16string out;
-    Converter converter(false);
-    if (!converter.Valid()) return FromUtf8(bytes);
+    std::unique_ptr<Iconv> converter;
+    if (!OpenAnsiConverter(converter, false)) return FromUtf8(bytes);
     std::string utf16le;
     const char* in = bytes.data();
     size_t inLeft = bytes.size();
-    while (!converter.Convert(in, inLeft, utf16le)) {
+    while (!converter->Convert(in, inLeft, utf16le)) {
         // A byte that starts no character of the page.
         utf16le += static_cast<char>(0xFD);
         utf16le += static_cast<char>(0xFF);
