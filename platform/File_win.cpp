@@ -22,18 +22,6 @@ uint64_t FromFiletime(const FILETIME& ft) {
 }
 }  // namespace
 
-File::~File() { Close(); }
-
-File::File(File&& other) noexcept : m_handle(std::exchange(other.m_handle, kInvalid)) {}
-
-File& File::operator=(File&& other) noexcept {
-    if (this != &other) {
-        Close();
-        m_handle = std::exchange(other.m_handle, kInvalid);
-    }
-    return *this;
-}
-
 bool File::Open(const std::u16string& path, Access access, Share share, Disposition disposition,
                 uint32_t attributes) {
     Close();
