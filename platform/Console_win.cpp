@@ -44,7 +44,8 @@ void Put(DWORD which, std::u16string_view text, bool newline) {
         data += done;
         left -= done;
     }
-    FlushFileBuffers(handle);
+    // WriteFile keeps nothing in the process, so the line is out already; a disk flush
+    // per line would only slow down output redirected to a file.
 }
 
 }  // namespace

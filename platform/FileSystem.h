@@ -71,10 +71,15 @@ std::u16string TempFolder();
 // The long form of an existing path (GetLongPathNameW); the path itself on failure.
 std::u16string LongPath(const std::u16string& path);
 
-// A path as the user typed it, in Windows form: unchanged on Windows; on POSIX an
-// absolute or relative POSIX path becomes Z:\... (drive Z: is "/", as in Wine).
+// A path as the user typed it, in absolute Windows form without a trailing backslash
+// (but for a root): made full on Windows (GetFullPathNameW); on POSIX an absolute or
+// relative POSIX path becomes Z:\... (drive Z: is "/", as in Wine).
 std::u16string FromUserPath(const std::u16string& userPath);
 // A Windows-form path in the form the user knows: unchanged on Windows, /... on POSIX.
 std::u16string ToUserPath(const std::u16string& path);
+
+// How many names (hard links) the file of this path has; a symbolic link is counted as
+// itself, never followed. False when the path cannot be looked up.
+bool GetLinkCount(const std::u16string& path, uint32_t& links);
 
 }  // namespace platform

@@ -295,4 +295,12 @@ std::u16string ToUserPath(const std::u16string& path) {
     return FromUtf8(native);
 }
 
+bool GetLinkCount(const std::u16string& path, uint32_t& links) {
+    std::string native;
+    struct stat st {};
+    if (!posix::ToNativePath(path, native) || lstat(native.c_str(), &st) != 0) return false;
+    links = static_cast<uint32_t>(st.st_nlink);
+    return true;
+}
+
 }  // namespace platform

@@ -132,8 +132,52 @@ std::u16string LongPath(const std::u16string& path) {
     return std::u16string(reinterpret_cast<const char16_t*>(buffer.data()), length);
 }
 
-std::u16string FromUserPath(const std::u16string& userPath) { return userPath; }
+// A relative path would be stored as typed and could never be restored; the current
+// folder it means is only known now.
+std::u16string FromUserPath(const std::u16string& userPath) {
+    if (userPath.empty()) return userPath;
+    const DWORD needed = GetFullPathNameW(Wide(userPath), 0, nullptr, nullptr);
+    if (needed == 0) return userPath;
+    std::vector<wchar_t> buffer(needed);
+    const DWORD length = GetFullPathNameW(Wide(userPath), needed, buffer.data(), nullptr);
+    if (length == 0 || length >= needed) return userPath;
+    std::u16string full(reinterpret_cast<const char16_t*>(buffer.data()), length);
+    // "C:\docs\" is the folder "C:\docs"; a drive root keeps its backslash.
+    while (full.size() > 3 && full.back() == u'\\') full.pop_back();
+    return full;
+}
 
 std::u16string ToUserPath(const std::u16string& path) { return path; }
+
+namespace {
+// A handle opened only to ask about its file.
+class QueryHandle {
+public:
+    explicit QueryHandle(const std::u16string& path)
+        : m_handle(CreateFileW(Wide(path), FILE_READ_ATTRIBUTES,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                               nullptr)) {}
+    ~QueryHandle() {
+        if (m_handle != INVALID_HANDLE_VALUE) CloseHandle(m_handle);
+    }
+    QueryHandle(const QueryHandle&) = delete;
+    QueryHandle& operator=(const QueryHandle&) = delete;
+    HANDLE Get() const { return m_handle; }
+
+private:
+    HANDLE m_handle;
+};
+}  // namespace
+
+bool GetLinkCount(const std::u16string& path, uint32_t& links) {
+    const QueryHandle file(path);
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (file.Get() == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(file.Get(), &info)) {
+        return false;
+    }
+    links = info.nNumberOfLinks;
+    return true;
+}
 
 }  // namespace platform

@@ -460,6 +460,26 @@ TEST(FileSystemTest, DirectoriesAndWholeFileOperations) {
     EXPECT_FALSE(RemoveFile(dir.Win("copy.txt")));
 }
 
+TEST(FileSystemTest, LinkCountSeesEveryName) {
+    ScratchDir dir;
+    ASSERT_TRUE(CreateWithBytes(dir.Win("a.txt"), {1, 2, 3}));
+    uint32_t links = 0;
+    ASSERT_TRUE(GetLinkCount(dir.Win("a.txt"), links));
+    EXPECT_EQ(links, 1u);
+    EXPECT_FALSE(GetLinkCount(dir.Win("missing.txt"), links));
+    std::error_code error;
+    std::filesystem::create_hard_link(dir / "a.txt", dir / "b.txt", error);
+    if (error) GTEST_SKIP() << "hard links cannot be created here: " << error.message();
+    for (const char* name : {"a.txt", "b.txt"}) {
+        links = 0;
+        ASSERT_TRUE(GetLinkCount(dir.Win(name), links)) << name;
+        EXPECT_EQ(links, 2u) << name;
+    }
+    ASSERT_TRUE(RemoveFile(dir.Win("b.txt")));
+    ASSERT_TRUE(GetLinkCount(dir.Win("a.txt"), links));
+    EXPECT_EQ(links, 1u);
+}
+
 TEST(FileSystemTest, TempFolderIsALongDirectoryEndingInABackslash) {
     const auto temp = TempFolder();
     ASSERT_FALSE(temp.empty());

@@ -27,6 +27,7 @@ TEST(TextTest, AnsiCodePage932) {
         {"empty", u"", "", true},
         {"path with kanji", u"C:\\\u65E5\u672C\\a.txt", "C:\\\x93\xFA\x96\x7B\\a.txt", true},
         {"half-width katakana", u"\uFF71", "\xB1", true},
+        {"question marks", u"?????", "?????", true},
         {"Thai letter the page lacks", u"a\u0E01b", "a?b", false},
         {"two missing letters", u"\u0E01\u0E02", "??", false},
     };
@@ -36,7 +37,13 @@ TEST(TextTest, AnsiCodePage932) {
         if (c.roundTrips) {
             EXPECT_EQ(FromAnsi(c.ansi), c.text);
         }
+        std::string exact = "stale";
+        EXPECT_EQ(ToAnsiExact(c.text, exact), c.roundTrips);
+        EXPECT_EQ(exact, c.roundTrips ? c.ansi : "");
     }
+    // Whether the page writes "?" or a look-alike "e" for it, the Latin letter is lost.
+    std::string exact;
+    EXPECT_FALSE(ToAnsiExact(u"\u00E9\u00E9\u00E9\u00E9\u00E9", exact));
 }
 
 TEST(TextTest, Utf8RoundTrip) {
@@ -47,9 +54,24 @@ TEST(TextTest, Utf8RoundTrip) {
 
 TEST(UserPathTest, ConversionsBetweenUserAndWindowsForm) {
 #ifdef _WIN32
-    for (const std::u16string path : {u"C:\\Users\\u\\a.txt", u"a.txt", u"..\\x"}) {
-        EXPECT_EQ(FromUserPath(path), path);
-        EXPECT_EQ(ToUserPath(path), path);
+    // Relative paths are made full from the current folder, as the POSIX backend does.
+    const std::filesystem::path cwd = std::filesystem::current_path();
+    const struct {
+        std::u16string user;
+        std::u16string windows;
+    } cases[] = {
+        {u"C:\\Users\\u\\a.txt", u"C:\\Users\\u\\a.txt"},
+        {u"C:\\data\\dir\\", u"C:\\data\\dir"},
+        {u"C:\\a\\.\\b\\..\\c", u"C:\\a\\c"},
+        {u"C:\\", u"C:\\"},
+        {u"a.txt", (cwd / "a.txt").u16string()},
+        {u"docs\\", (cwd / "docs").u16string()},
+        {u"..\\x", (cwd.parent_path() / "x").u16string()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(ToUtf8(c.user));
+        EXPECT_EQ(FromUserPath(c.user), c.windows);
+        EXPECT_EQ(ToUserPath(c.windows), c.windows);
     }
 #else
     const std::u16string cwd = FromUtf8(std::filesystem::current_path().string());
