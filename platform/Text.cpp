@@ -1,5 +1,7 @@
-// UTF-8 <-> UTF-16, the same on every platform.
+// UTF-8 <-> UTF-16 and the exact ANSI check, the same on every platform.
 #include "platform/Text.h"
+
+#include <algorithm>
 
 namespace platform {
 
@@ -82,6 +84,16 @@ std::u16string FromUtf8(std::string_view bytes) {
         i += extra + 1;
     }
     return out;
+}
+
+// The round trip catches both losses: the page's default character and the best fit
+// (a Windows conversion may write "e" for U+00E9).
+bool ToAnsiExact(std::u16string_view text, std::string& ansi) {
+    ansi = ToAnsi(text);
+    if (FromAnsi(ansi) == text) return true;
+    std::fill(ansi.begin(), ansi.end(), '\0');
+    ansi.clear();
+    return false;
 }
 
 }  // namespace platform

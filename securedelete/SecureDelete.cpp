@@ -88,6 +88,13 @@ uint32_t AttributesOr(const std::u16string& path, uint32_t fallback) {
     return attributes == platform::kInvalidAttributes ? fallback : attributes;
 }
 
+// A file with another name shares its data and its attributes with that name, which may
+// lie outside the target: only this name may go, and nothing is written or changed.
+bool HasOtherNames(const std::u16string& path) {
+    uint32_t links = 1;
+    return platform::GetLinkCount(path, links) && links > 1;
+}
+
 }  // namespace
 
 CSecureDelete::CSecureDelete()
@@ -99,7 +106,15 @@ CSecureDelete::CSecureDelete()
 
 CSecureDelete::~CSecureDelete() = default;
 
-int32_t CSecureDelete::Run(const std::u16string& path, int32_t method) {
+int32_t CSecureDelete::Run(const std::u16string& path, int32_t method, const SecureDeleteFilter* filter) {
+    m_filter = filter;
+    const int32_t result = RunPasses(path, method);
+    m_filter = nullptr;
+    m_chosen.clear();
+    return result;
+}
+
+int32_t CSecureDelete::RunPasses(const std::u16string& path, int32_t method) {
     if (m_reporter != nullptr) m_reporter->RunStarted(path);
     Prepare(path);
 
@@ -127,14 +142,18 @@ void CSecureDelete::Prepare(const std::u16string& path) {
     m_percent = 0;
     m_bytesDone = 0;
     m_bytesTotal = 0;
-    CountBytes(path);
+    m_kept = 0;
+    m_chosen.clear();
+    platform::FindData found;
+    if (Fits(path) && platform::FindExact(path, found)) Survey(path, found);
 }
 
-void CSecureDelete::CountBytes(const std::u16string& path) {
-    platform::FindData found;
-    if (!Fits(path) || !platform::FindExact(path, found) || found.IsLink()) return;
+// The filter is asked here, before any pass: a pass changes the write times it may compare.
+void CSecureDelete::Survey(const std::u16string& path, const platform::FindData& found) {
+    if (m_filter != nullptr && m_filter->MayErase(path, found)) m_chosen.insert(path);
+    if (found.IsLink()) return;
     if (!found.IsDirectory()) {
-        m_bytesTotal += found.size;
+        if (WillOverwrite(path)) m_bytesTotal += found.size;
         return;
     }
     platform::DirectorySearch search;
@@ -142,13 +161,16 @@ void CSecureDelete::CountBytes(const std::u16string& path) {
     platform::FindData entry;
     while (search.Next(entry)) {
         const std::u16string child = Child(path, entry.name);
-        if (!Fits(child) || entry.IsLink()) continue;
-        if (entry.IsDirectory()) {
-            CountBytes(child);
-        } else {
-            m_bytesTotal += entry.size;
-        }
+        if (Fits(child)) Survey(child, entry);
     }
+}
+
+bool CSecureDelete::Chosen(const std::u16string& path) const {
+    return m_filter == nullptr || m_chosen.count(path) != 0;
+}
+
+bool CSecureDelete::WillOverwrite(const std::u16string& path) const {
+    return Chosen(path) && !HasOtherNames(path);
 }
 
 uint8_t CSecureDelete::NextRandomByte() {
@@ -184,13 +206,13 @@ bool CSecureDelete::IsDirectory(const std::u16string& path) const {
 
 void CSecureDelete::DeletePlainly(const std::u16string& path) {
     const uint32_t attributes = platform::GetAttributes(path);
-    if (attributes == platform::kInvalidAttributes) return;
+    if (attributes == platform::kInvalidAttributes || !Chosen(path)) return;
     if ((attributes & platform::kAttrReparsePoint) != 0) {
         RemoveLink(path, attributes);
         return;
     }
     if (IsDirectory(path)) return;
-    platform::SetAttributes(path, platform::kAttrNormal);
+    if (!HasOtherNames(path)) platform::SetAttributes(path, platform::kAttrNormal);
     platform::RemoveFile(path);
 }
 
@@ -210,14 +232,8 @@ int32_t CSecureDelete::WipeTree(const std::u16string& path, const uint8_t* buffe
     }
     platform::FindData found;
     if (!Fits(path) || !platform::FindExact(path, found)) return 0;
-    if (found.IsLink()) {
-        if (finalPass) RemoveLink(path, found.attributes);
-        return 1;
-    }
-    if (!found.IsDirectory()) {
-        const uint32_t attributes = AttributesOr(path, found.attributes);
-        platform::SetAttributes(path, platform::kAttrNormal);
-        if (WipeFile(path, buffer, found.size, finalPass) == 0) platform::SetAttributes(path, attributes);
+    if (found.IsLink() || !found.IsDirectory()) {
+        EraseEntry(path, found, buffer, finalPass);
         return 1;
     }
 
@@ -227,30 +243,57 @@ int32_t CSecureDelete::WipeTree(const std::u16string& path, const uint8_t* buffe
         while (search.Next(entry)) {
             const std::u16string child = Child(path, entry.name);
             // Left in place; the folder then cannot be removed, and neither can its parents.
-            if (!Fits(child)) continue;
-            if (entry.IsLink()) {
-                if (m_cancel != 0 || finalPass) RemoveLink(child, entry.attributes);
+            if (!Fits(child)) {
+                if (finalPass) ++m_kept;
                 continue;
             }
-            if (entry.IsDirectory()) {
-                if (WipeTree(child, buffer, finalPass) == 0) return 0;
+            if (entry.IsLink() || !entry.IsDirectory()) {
+                EraseEntry(child, entry, buffer, finalPass);
                 continue;
             }
-            const uint32_t attributes = AttributesOr(child, entry.attributes);
-            platform::SetAttributes(child, platform::kAttrNormal);
-            if (WipeFile(child, buffer, entry.size, finalPass) == 0) {
-                platform::SetAttributes(child, attributes);
+            // Without a filter a folder that stays ends its parent's walk, as it always has;
+            // with one, kept entries leave folders behind by design and the rest must still go.
+            if (WipeTree(child, buffer, finalPass) == 0 && (m_cancel != 0 || m_filter == nullptr)) {
+                return 0;
             }
         }
         search.Close();
     }
-    platform::SetAttributes(path, platform::kAttrNormal);
     if (!finalPass) return 1;
-
-    if (!platform::RemoveEmptyDirectory(path)) return 0;
+    if (!Chosen(path)) {
+        ++m_kept;
+        return 0;
+    }
+    // A folder that stays keeps its attributes.
+    const uint32_t attributes = AttributesOr(path, found.attributes);
+    platform::SetAttributes(path, platform::kAttrNormal);
+    if (!platform::RemoveEmptyDirectory(path)) {
+        platform::SetAttributes(path, attributes);
+        ++m_kept;
+        return 0;
+    }
     if (m_observer != nullptr) m_observer->DirectoryRemoved(path);
     SweepNameSlots(FolderPart(path) + m_maskName, true);
     return 1;
+}
+
+void CSecureDelete::EraseEntry(const std::u16string& path, const platform::FindData& found,
+                               const uint8_t* buffer, bool finalPass) {
+    if (Chosen(path)) {
+        const bool lastVisit = finalPass || m_cancel != 0;
+        if (found.IsLink()) {
+            if (lastVisit) RemoveLink(path, found.attributes);
+        } else if (HasOtherNames(path)) {
+            if (lastVisit) platform::RemoveFile(path);
+        } else {
+            const uint32_t attributes = AttributesOr(path, found.attributes);
+            platform::SetAttributes(path, platform::kAttrNormal);
+            if (WipeFile(path, buffer, found.size, finalPass) == 0) {
+                platform::SetAttributes(path, attributes);
+            }
+        }
+    }
+    if (finalPass && platform::Exists(path)) ++m_kept;
 }
 
 int32_t CSecureDelete::WipeFile(const std::u16string& path, const uint8_t* buffer, uint64_t size,

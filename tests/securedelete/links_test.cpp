@@ -1,7 +1,9 @@
 // Links inside the tree, or as the target, go as links: what they point to stays intact.
+// A hard link is a second name of outside data: only the name goes.
 #include <gtest/gtest.h>
 
 #include "EngineRecorder.h"
+#include "platform/FileSystem.h"
 
 using namespace testing_support;
 using sdtest::Event;
@@ -104,6 +106,66 @@ TEST(WipeLinks, CancelledRunRemovesLinksWithoutFollowingThem) {
     };
     ASSERT_EQ(engine.Run(dir.Win("root"), OldNsa), 1);
     outside.ExpectIntact();
+}
+
+// A hard-linked name shares its data with a name outside the target: only the name inside
+// goes, and the other names keep their bytes and their attributes.
+TEST(WipeLinks, HardLinkedFileLosesOnlyItsName) {
+    const struct {
+        const char* name;
+        const char* target;  // what Run is given
+        const char* link;    // the hard link to outside.bin
+    } cases[] = {
+        {"inside the tree", "root", "root\\linked.bin"},
+        {"as the target", "alias.bin", "alias.bin"},
+    };
+    for (const auto& c : cases) {
+        for (int32_t method : {FillZero, Dod}) {
+            SCOPED_TRACE(std::string(c.name) + ", method " + std::to_string(method));
+            ScratchDir dir;
+            Outside outside(dir);
+            fs::create_directory(dir / "root");
+            WriteAll(dir / "root" / "own.bin", RandomBytes(1000, 4));
+            std::error_code error;
+            fs::create_hard_link(outside.file, NativePath(dir.Win(c.link)), error);
+            if (error) GTEST_SKIP() << "hard links cannot be created here: " << error.message();
+            const uint32_t attributes = platform::GetAttributes(WinPath(outside.file));
+
+            Recorder recorder;
+            CSecureDelete engine;
+            engine.SetObserver(&recorder);
+            ASSERT_EQ(engine.Run(dir.Win(c.target), method), 1);
+
+            outside.ExpectIntact();
+            EXPECT_EQ(platform::GetAttributes(WinPath(outside.file)), attributes);
+            EXPECT_FALSE(fs::exists(fs::symlink_status(NativePath(dir.Win(c.link)))));
+            EXPECT_EQ(engine.KeptCount(), 0u);
+            for (const Event& e : recorder.Of(Event::Write)) EXPECT_EQ(e.path, dir.Win("root\\own.bin"));
+            const uint64_t passes = method == Dod ? 3 : 1;
+            EXPECT_EQ(engine.BytesTotal(), std::string(c.target) == "root" ? 1000u * passes : 0u);
+        }
+    }
+}
+
+// Removing a read-only name would take the read-only state from every other name too.
+TEST(WipeLinks, ReadOnlyHardLinkedFileStaysWhole) {
+    ScratchDir dir;
+    Outside outside(dir);
+    fs::create_directory(dir / "root");
+    std::error_code error;
+    fs::create_hard_link(outside.file, dir / "root" / "linked.bin", error);
+    if (error) GTEST_SKIP() << "hard links cannot be created here: " << error.message();
+    ASSERT_TRUE(platform::SetAttributes(dir.Win("root\\linked.bin"), platform::kAttrReadOnly));
+    const uint32_t attributes = platform::GetAttributes(WinPath(outside.file));
+    ASSERT_NE(attributes & platform::kAttrReadOnly, 0u);
+
+    CSecureDelete engine;
+    ASSERT_EQ(engine.Run(dir.Win("root"), FillZero), 1);
+    outside.ExpectIntact();
+    EXPECT_EQ(platform::GetAttributes(WinPath(outside.file)), attributes);
+    EXPECT_TRUE(fs::exists(dir / "root" / "linked.bin"));
+    EXPECT_EQ(engine.KeptCount(), 2u);  // the name and its folder
+    platform::SetAttributes(WinPath(outside.file), platform::kAttrNormal);
 }
 
 }  // namespace
