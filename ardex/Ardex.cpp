@@ -5,6 +5,7 @@
 #include "ardex/Ardex.h"
 #include "core/ImageReader.h"
 #include "core/ImageWriter.h"
+#include "core/PasswordRules.h"
 #include "platform/FileSystem.h"
 
 CEncryptInfo g_encryptInfo;
@@ -60,24 +61,35 @@ public:
     ConsoleBinding& operator=(const ConsoleBinding&) = delete;
 };
 
-// 1 when the run ends after the job, 0 when the usage text is still to come.
-int32_t RunEncryption() {
-    if (!CheckEncryptJob(g_encryptInfo)) return 0;
+// -S after a finished encryption: only what the image holds, unchanged since it was read,
+// is erased; the rest stays and is counted. False when the image could not be read back
+// (then nothing is erased) or the engine had no memory.
+bool EraseEncryptedSource() {
+    ImageSelection selection;
+    const bool listed = selection.Load(g_encryptInfo.m_imagePath, g_encryptInfo.m_password) != 0;
+    const bool ran = g_secureDelete.Run(g_encryptInfo.m_sources.front(), g_deleteMethod, &selection) != 0;
+    const uint64_t kept = g_secureDelete.KeptCount();
+    if (kept != 0) PrintString(50, {static_cast<int64_t>(kept)});
+    PrintString(33);
+    return listed && ran;
+}
+
+RunOutcome RunEncryption() {
+    if (!CheckEncryptJob(g_encryptInfo)) return RunOutcome::InvalidCommand;
     const int32_t encrypted = EncryptToImage(g_encryptInfo);
     PrintString(encrypted ? 17 : 16);
     // A failed encryption (a declined overwrite included) leaves the source alone.
-    if (encrypted && g_secureDeleteRequested == 1) {
-        g_secureDelete.Run(g_encryptInfo.m_sources.front(), g_deleteMethod);
-        PrintString(33);
-    }
-    return 1;
+    if (!encrypted) return RunOutcome::JobFailed;
+    if (g_secureDeleteRequested == 1 && !EraseEncryptedSource()) return RunOutcome::JobFailed;
+    return RunOutcome::Succeeded;
 }
 
-int32_t RunDecryption() {
-    if (!CheckDecryptJob(g_decryptParams)) return 0;
+RunOutcome RunDecryption() {
+    if (!CheckDecryptJob(g_decryptParams)) return RunOutcome::InvalidCommand;
     const DecryptParams copy = g_decryptParams;
-    PrintString(DecryptImage(copy) ? 14 : 13);
-    return 1;
+    const int32_t decrypted = DecryptImage(copy);
+    PrintString(decrypted ? 14 : 13);
+    return decrypted ? RunOutcome::Succeeded : RunOutcome::JobFailed;
 }
 
 }  // namespace
@@ -98,6 +110,11 @@ int32_t CheckEncryptJob(const CEncryptInfo& info) {
     }
     if (info.m_password.empty()) {
         PrintString(10);
+        return 0;
+    }
+    // Decryption does not ask: images made before this check stay readable.
+    if (!PasswordFitsCodePage(info.m_password)) {
+        PrintString(51);
         return 0;
     }
     return 1;
@@ -136,17 +153,17 @@ RunOutcome RunArdex(const std::vector<std::u16string>& arguments) {
     ConsoleBinding binding;
     std::memset(&g_decryptParams, 0, sizeof(g_decryptParams));
 
-    int32_t finished = 0;
+    RunOutcome outcome = RunOutcome::InvalidCommand;
     switch (ParseArguments(arguments)) {
     case 1:
-        finished = RunEncryption();
+        outcome = RunEncryption();
         break;
     case 2:
-        finished = RunDecryption();
+        outcome = RunDecryption();
         break;
     default:
         break;
     }
-    if (!finished) PrintUsage();
-    return RunOutcome::Completed;
+    if (outcome == RunOutcome::InvalidCommand) PrintUsage();
+    return outcome;
 }

@@ -4,9 +4,11 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "core/FrontEnd.h"
+#include "core/ImageCatalog.h"
 #include "core/JobRecords.h"
 #include "securedelete/SecureDelete.h"
 
@@ -73,7 +75,28 @@ public:
     void BarEnd() override;
 };
 
-enum class RunOutcome { Completed, InitialisationFailed };
+// What -S may erase after an encryption: the files the finished image lists, with the size
+// and last-write time they had when they were read, and the folders it lists. The image
+// and its table file never, wherever they lie.
+class ImageSelection : public SecureDeleteFilter {
+public:
+    // 0 when the image's table cannot be read; nothing is then selected.
+    int32_t Load(const std::u16string& imagePath, std::u16string_view password);
+    bool MayErase(const std::u16string& path, const platform::FindData& found) const override;
+
+private:
+    std::unordered_map<std::u16string, CatalogEntry> m_entries;  // by stored path
+    std::u16string m_imagePath;
+    std::u16string m_tablePath;
+};
+
+// How a run ended; main maps it to the exit code.
+enum class RunOutcome {
+    Succeeded,             // 0
+    InitialisationFailed,  // 1
+    InvalidCommand,        // 2: the command line, or a check before the job
+    JobFailed,             // 3: failed, declined or cancelled
+};
 
 // The whole run after the arguments were decoded; main maps the outcome to the exit code.
 RunOutcome RunArdex(const std::vector<std::u16string>& arguments);

@@ -45,6 +45,8 @@ constexpr StringEntry kStrings[] = {
     {35, u"The image can not be decrypt after %4.4d/%2.2d%2.2d."},
     {36, u"Start secure delete %s"},
     {37, u"Exceed max error count %d!"},
+    {50, u"%d items were kept: not in the image, changed since, or could not be removed"},
+    {51, u"Password has characters the system code page can not hold"},
 };
 
 bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }

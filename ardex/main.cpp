@@ -6,15 +6,33 @@
 #include "ardex/Ardex.h"
 #include "platform/Console.h"
 
+namespace {
+
+// The codes scripts rely on (README.md lists them).
+int ExitCode(RunOutcome outcome) {
+    switch (outcome) {
+    case RunOutcome::Succeeded:
+        return 0;
+    case RunOutcome::InitialisationFailed:
+        return 1;
+    case RunOutcome::InvalidCommand:
+        return 2;
+    case RunOutcome::JobFailed:
+        return 3;
+    }
+    return 3;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     // Arguments arrive in the user's locale encoding where the platform has one.
     std::setlocale(LC_ALL, "");
     try {
-        const RunOutcome outcome = RunArdex(platform::CommandLineArguments(argc, argv));
-        return outcome == RunOutcome::Completed ? 0 : 1;
+        return ExitCode(RunArdex(platform::CommandLineArguments(argc, argv)));
     } catch (const std::bad_alloc&) {
         // Nothing below throws but allocation; never let it end the program unreported.
         PrintString(21);
-        return 1;
+        return ExitCode(RunOutcome::JobFailed);
     }
 }

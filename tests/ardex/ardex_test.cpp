@@ -1,4 +1,5 @@
-// Ardex run as a real process: what it prints for each command line, and its exit code.
+// Ardex run as a real process: what it prints for each command line, and its exit code:
+// 0 success, 2 an invalid command line or a failed check, 3 a failed or declined job.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 
 #include "ArdexRunner.h"
 #include "TestFiles.h"
+#include "core/ImageWriter.h"
 #include "platform/Text.h"
 
 namespace fs = std::filesystem;
@@ -15,6 +17,7 @@ using ardex_test::RunArdexProcess;
 using ardex_test::RunResult;
 using testing_support::ReadAll;
 using testing_support::ScratchDir;
+using testing_support::WinPath;
 using testing_support::WriteAll;
 
 namespace {
@@ -61,16 +64,25 @@ std::string Describe(const RunResult& run) {
     return "exit " + std::to_string(run.exitCode) + "\n--- stdout\n" + run.out + "--- stderr\n" + run.err;
 }
 
-// A job started: no usage text, and the last line is the job's result line.
-bool ReachedJob(const RunResult& run, bool encryption) {
-    if (run.out.find("Usage:") != std::string::npos) return false;
+constexpr int kSucceeded = 0;
+constexpr int kInvalid = 2;
+constexpr int kJobFailed = 3;
+
+bool HasLine(const RunResult& run, const std::string& line) {
+    const auto lines = Lines(run.out);
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+// The job ran to its success line (and -S to its own), with no usage text.
+bool Succeeded(const RunResult& run, bool encryption) {
+    if (run.exitCode != kSucceeded || run.out.find("Usage:") != std::string::npos) return false;
     const auto lines = Lines(run.out);
     if (lines.empty()) return false;
     if (encryption) {
-        return lines.back() == "Encrypt finished" || lines.back() == "Encrypt failed" ||
-               lines.back() == "Secure delete finished";
+        return HasLine(run, "Encrypt finished") &&
+               (lines.back() == "Encrypt finished" || lines.back() == "Secure delete finished");
     }
-    return lines.back() == "Decrypt finished" || lines.back() == "Decrypt failed";
+    return lines.back() == "Decrypt finished";
 }
 
 // One scratch folder per run: a source file, an image path that does not exist yet.
@@ -83,31 +95,50 @@ struct Sandbox {
         WriteAll(source, std::string("the quick brown fox\n"));
         fs::create_directory(target);
     }
+    // An image of the source made in-process, for the cases that start from one.
+    void MakeImage(const std::u16string& password) const {
+        CEncryptInfo info;
+        info.m_sources = {WinPath(source)};
+        info.m_imagePath = WinPath(image);
+        info.m_password = password;
+        ASSERT_EQ(EncryptToImage(info), 1);
+    }
 };
 
-enum class Expect { Usage, EncryptJob, DecryptJob };
+// Usage: exit 2, the message and the usage text. Encrypted, Decrypted: exit 0 and the job's
+// success line. Failed: exit 3, the message's lines, then the job's failure line.
+enum class Expect { Usage, Encrypted, Decrypted, Failed };
 
 struct CommandCase {
     const char* name;
     std::function<std::vector<std::u16string>(const Sandbox&)> args;
     Expect expect;
-    std::string message;  // printed before the usage text
+    std::string message;
+    std::function<void(const Sandbox&)> prepare = nullptr;
+    std::string input = "";
 };
 
 void RunCommandCases(const std::vector<CommandCase>& cases) {
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
         Sandbox box;
-        const RunResult run = RunArdexProcess(c.args(box));
-        ASSERT_TRUE(run.started) << c.name;
-        EXPECT_EQ(run.exitCode, 0) << c.name << "\n" << Describe(run);
-        EXPECT_EQ(run.err, "") << c.name;
+        if (c.prepare) c.prepare(box);
+        const RunResult run = RunArdexProcess(c.args(box), c.input);
+        ASSERT_TRUE(run.started);
+        EXPECT_EQ(run.err, "");
         switch (c.expect) {
         case Expect::Usage:
-            EXPECT_EQ(run.out, c.message + kUsage) << c.name;
+            EXPECT_EQ(run.exitCode, kInvalid) << Describe(run);
+            EXPECT_EQ(run.out, c.message + kUsage);
             break;
-        case Expect::EncryptJob:
-        case Expect::DecryptJob:
-            EXPECT_TRUE(ReachedJob(run, c.expect == Expect::EncryptJob)) << c.name << "\n" << Describe(run);
+        case Expect::Encrypted:
+        case Expect::Decrypted:
+            EXPECT_TRUE(Succeeded(run, c.expect == Expect::Encrypted)) << Describe(run);
+            break;
+        case Expect::Failed:
+            EXPECT_EQ(run.exitCode, kJobFailed) << Describe(run);
+            EXPECT_EQ(run.out.substr(run.out.size() - std::min(run.out.size(), c.message.size())), c.message)
+                << Describe(run);
             break;
         }
     }
@@ -119,12 +150,12 @@ TEST(ArdexCommandLine, Grammar) {
     const auto d = [](const Sandbox& b) { return Opt(u"-D", b.target); };
     const std::vector<CommandCase> cases = {
         {"three options", [&](const Sandbox& b) { return std::vector{i(b), e(b), std::u16string(u"-Psecret")}; },
-         Expect::EncryptJob, ""},
+         Expect::Encrypted, ""},
         {"slash, lower case and /c2",
          [&](const Sandbox& b) {
              return std::vector<std::u16string>{Opt(u"/i", b.image), Opt(u"/E", b.source), u"/psecret", u"/c2"};
          },
-         Expect::EncryptJob, ""},
+         Expect::Encrypted, ""},
         {"two arguments", [&](const Sandbox& b) { return std::vector{i(b), e(b)}; }, Expect::Usage, ""},
         {"six arguments",
          [&](const Sandbox& b) { return std::vector<std::u16string>{i(b), e(b), u"-Ps", u"-C1", u"-C1", u"-C1"}; },
@@ -141,7 +172,7 @@ TEST(ArdexCommandLine, Grammar) {
          [&](const Sandbox& b) { return std::vector<std::u16string>{i(b), e(b), u"-Ps", u"-S3"}; }, Expect::Usage, ""},
         {"-S3 with five arguments",
          [&](const Sandbox& b) { return std::vector<std::u16string>{i(b), e(b), u"-Ps", u"-C0", u"-S3"}; },
-         Expect::EncryptJob, ""},
+         Expect::Encrypted, ""},
         {"-S8", [&](const Sandbox& b) { return std::vector<std::u16string>{i(b), e(b), u"-Ps", u"-C0", u"-S8"}; },
          Expect::Usage, ""},
         {"-S without digit",
@@ -161,10 +192,10 @@ TEST(ArdexCommandLine, Grammar) {
          Expect::Usage, "Invalid compress level\n"},
         {"only the first character of -C counts",
          [&](const Sandbox& b) { return std::vector<std::u16string>{i(b), e(b), u"-Ps", u"-C2x"}; },
-         Expect::EncryptJob, ""},
+         Expect::Encrypted, ""},
         {"the last -C counts",
          [&](const Sandbox& b) { return std::vector<std::u16string>{i(b), e(b), u"-C5", u"-Ps", u"-C1"}; },
-         Expect::EncryptJob, ""},
+         Expect::Encrypted, ""},
         {"level checked before the source",
          [&](const Sandbox& b) {
              return std::vector<std::u16string>{i(b), Opt(u"-E", b.dir / "missing"), u"-Ps", u"-C7"};
@@ -183,7 +214,7 @@ TEST(ArdexCommandLine, Checks) {
          Expect::Usage, "Password too long\n"},
         {"password of 60 characters",
          [&](const Sandbox& b) { return std::vector<std::u16string>{Opt(u"-I", b.image), Opt(u"-E", b.source), u"-P" + password60}; },
-         Expect::EncryptJob, ""},
+         Expect::Encrypted, ""},
         {"empty password",
          [](const Sandbox& b) { return std::vector<std::u16string>{Opt(u"-I", b.image), Opt(u"-E", b.source), u"-P"}; },
          Expect::Usage, "Password can not be empty\n"},
@@ -192,7 +223,7 @@ TEST(ArdexCommandLine, Checks) {
          Expect::Usage, "Password can not be empty\n"},
         {"a directory as the source",
          [](const Sandbox& b) { return std::vector<std::u16string>{Opt(u"-I", b.image), Opt(u"-E", b.target), u"-Ps"}; },
-         Expect::EncryptJob, ""},
+         Expect::Encrypted, ""},
         {"decryption: missing image",
          [](const Sandbox& b) { return std::vector<std::u16string>{Opt(u"-I", b.image), Opt(u"-D", b.target), u"-Ps"}; },
          Expect::Usage, "Invalid image file\n"},
@@ -212,11 +243,54 @@ TEST(ArdexCommandLine, Checks) {
     Sandbox box;
     for (const fs::path& missing : {box.dir / "missing.txt", box.dir.path() / u8"資料フォルダ" / u8"報告書.txt"}) {
         const RunResult run = RunArdexProcess({Opt(u"-I", box.image), Opt(u"-E", missing), u"-Ps"});
-        EXPECT_EQ(run.exitCode, 0);
+        EXPECT_EQ(run.exitCode, kInvalid);
         EXPECT_EQ(run.out, "Can not open souce file: " + Utf8(missing) + "\n" + kUsage) << Describe(run);
     }
     const RunResult relative = RunArdexProcess({u"-Iout.ary", u"-Emissing.txt", u"-Ps"}, "", box.dir.path());
     EXPECT_EQ(relative.out, "Can not open souce file: missing.txt\n" + kUsage) << Describe(relative);
+    EXPECT_EQ(relative.exitCode, kInvalid);
+}
+
+// Every way a run can end, with its exit code: jobs that succeed, fail or are declined.
+TEST(ArdexCommandLine, JobOutcomes) {
+    const auto encrypt = [](const Sandbox& b) {
+        return std::vector<std::u16string>{Opt(u"-I", b.image), Opt(u"-E", b.source), u"-Psecret"};
+    };
+    const auto decrypt = [](const std::u16string& password) {
+        return [password](const Sandbox& b) {
+            return std::vector<std::u16string>{Opt(u"-I", b.image), Opt(u"-D", b.target), u"-P" + password};
+        };
+    };
+    const auto imageWith = [](const std::u16string& password) {
+        return [password](const Sandbox& b) { b.MakeImage(password); };
+    };
+    const auto placeholderImage = [](const Sandbox& b) { WriteAll(b.image, std::string("an older image\n")); };
+    const std::u16string latin = u"\u00E9\u00E9\u00E9\u00E9\u00E9";
+    const std::vector<CommandCase> cases = {
+        {"encryption", encrypt, Expect::Encrypted, ""},
+        {"encryption, overwrite answered Y", encrypt, Expect::Encrypted, "", placeholderImage, "Y\n"},
+        {"encryption, overwrite answered N", encrypt, Expect::Failed, "Create image error\nEncrypt failed\n",
+         placeholderImage, "N\n"},
+        {"encryption, nobody answers", encrypt, Expect::Failed, "Create image error\nEncrypt failed\n",
+         placeholderImage},
+        {"encryption: a password the code page cannot hold",
+         [&](const Sandbox& b) {
+             return std::vector<std::u16string>{Opt(u"-I", b.image), Opt(u"-E", b.source), u"-P" + latin};
+         },
+         Expect::Usage, "Password has characters the system code page can not hold\n"},
+        {"decryption", decrypt(u"secret"), Expect::Decrypted, "", imageWith(u"secret")},
+        // Images made before the check stay readable.
+        {"decryption with a password the code page cannot hold", decrypt(latin), Expect::Decrypted, "",
+         imageWith(latin)},
+        {"decryption: wrong password", decrypt(u"wrong"), Expect::Usage, "Password not correct\n",
+         imageWith(u"secret")},
+        {"decryption into a file",
+         [](const Sandbox& b) {
+             return std::vector<std::u16string>{Opt(u"-I", b.image), Opt(u"-D", b.source), u"-Psecret"};
+         },
+         Expect::Failed, "Decrypt failed\n", imageWith(u"secret")},
+    };
+    RunCommandCases(cases);
 }
 
 TEST(ArdexCommandLine, DecryptionIgnoresCompressionAndSecureDelete) {
@@ -226,11 +300,11 @@ TEST(ArdexCommandLine, DecryptionIgnoresCompressionAndSecureDelete) {
     const RunResult plain = RunArdexProcess({i, d, u"-Psecret"});
     const RunResult withLevel = RunArdexProcess({i, d, u"-Psecret", u"-C9"});
     const RunResult withDelete = RunArdexProcess({i, d, u"-Psecret", u"-C9", u"-S7"});
-    EXPECT_EQ(plain.exitCode, 0);
+    EXPECT_EQ(plain.exitCode, kInvalid);
     EXPECT_EQ(plain.out.find("Invalid compress level"), std::string::npos) << Describe(plain);
     EXPECT_EQ(withLevel.out, plain.out);
     EXPECT_EQ(withDelete.out, plain.out);
-    EXPECT_EQ(withDelete.exitCode, 0);
+    EXPECT_EQ(withDelete.exitCode, kInvalid);
     EXPECT_TRUE(fs::exists(box.source));
 }
 
@@ -258,10 +332,10 @@ TEST(ArdexCommandLine, PasswordFile) {
         Sandbox box;
         const fs::path passwordPath = c.make(box);
         const RunResult run = RunArdexProcess({Opt(u"-I", box.image), Opt(u"-E", box.source), Opt(u"-P", passwordPath)});
-        EXPECT_EQ(run.exitCode, 0) << c.name;
         if (c.accepted) {
-            EXPECT_TRUE(ReachedJob(run, true)) << c.name << "\n" << Describe(run);
+            EXPECT_TRUE(Succeeded(run, true)) << c.name << "\n" << Describe(run);
         } else {
+            EXPECT_EQ(run.exitCode, kInvalid) << c.name;
             EXPECT_EQ(run.out, "Password can not be empty\n" + kUsage) << c.name;
         }
     }
@@ -277,26 +351,11 @@ TEST(ArdexCommandLine, ReadOnlyPasswordFileIsRefused) {
         GTEST_SKIP() << "this user may write read-only files (running as root)";
     }
     const RunResult run = RunArdexProcess({Opt(u"-I", box.image), Opt(u"-E", box.source), Opt(u"-P", passwordPath)});
-    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.exitCode, kInvalid);
     EXPECT_EQ(run.out, "Password can not be empty\n" + kUsage) << Describe(run);
 }
 
-// The rest needs images to exist; until the writer produces them, say so and skip.
-bool WriterWorks(std::string& said) {
-    Sandbox box;
-    const RunResult run = RunArdexProcess({Opt(u"-I", box.image), Opt(u"-E", box.source), u"-Psecret"});
-    said = run.out;
-    return fs::exists(box.image) && ReachedJob(run, true) && Lines(run.out).back() == "Encrypt finished";
-}
-
-#define REQUIRE_WRITER()                                                                           \
-    do {                                                                                           \
-        std::string said;                                                                          \
-        if (!WriterWorks(said)) GTEST_SKIP() << "EncryptToImage makes no image yet; Ardex said:\n" << said; \
-    } while (0)
-
 TEST(ArdexJob, OverwriteQuestion) {
-    REQUIRE_WRITER();
     struct Case {
         const char* name;
         std::string input;
@@ -321,7 +380,7 @@ TEST(ArdexJob, OverwriteQuestion) {
         // -S with a declined overwrite must leave the source alone.
         const RunResult run = RunArdexProcess(
             {Opt(u"-I", box.image), Opt(u"-E", box.source), u"-Psecret", u"-C1", u"-S0"}, c.input);
-        EXPECT_EQ(run.exitCode, 0) << c.name;
+        EXPECT_EQ(run.exitCode, c.replaced ? kSucceeded : kJobFailed) << c.name;
         const std::string question = Utf8(box.image) + " already exist, do you want to overwrite it?(Y/N)";
         int asked = 0;
         for (const auto& line : Lines(run.out)) asked += line == question ? 1 : 0;
@@ -343,7 +402,6 @@ TEST(ArdexJob, OverwriteQuestion) {
 }
 
 TEST(ArdexJob, RoundTripWithSecureDelete) {
-    REQUIRE_WRITER();
     Sandbox box;
     const fs::path folder = box.dir.path() / u8"資料";
     fs::create_directories(folder / "sub");
@@ -352,7 +410,7 @@ TEST(ArdexJob, RoundTripWithSecureDelete) {
 
     const RunResult encrypt =
         RunArdexProcess({Opt(u"-I", box.image), Opt(u"-E", folder), u"-Pパスワード", u"-C2", u"-S7"});
-    EXPECT_EQ(encrypt.exitCode, 0);
+    EXPECT_EQ(encrypt.exitCode, kSucceeded);
     const auto lines = Lines(encrypt.out);
     ASSERT_GE(lines.size(), 4u) << Describe(encrypt);
     // ... Encrypt finished, the start line, the bar, then the closing line.
@@ -366,11 +424,11 @@ TEST(ArdexJob, RoundTripWithSecureDelete) {
     EXPECT_FALSE(fs::exists(folder));
 
     const RunResult wrong = RunArdexProcess({Opt(u"-I", box.image), Opt(u"-D", box.target), u"-Pwrong"});
-    EXPECT_EQ(wrong.exitCode, 0);
+    EXPECT_EQ(wrong.exitCode, kInvalid);
     EXPECT_EQ(wrong.out, "Password not correct\n" + kUsage) << Describe(wrong);
 
     const RunResult decrypt = RunArdexProcess({Opt(u"-I", box.image), Opt(u"-D", box.target), u"-Pパスワード"});
-    EXPECT_EQ(decrypt.exitCode, 0);
+    EXPECT_EQ(decrypt.exitCode, kSucceeded);
     EXPECT_EQ(Lines(decrypt.out).back(), "Decrypt finished") << Describe(decrypt);
     fs::path restored;
     for (const auto& entry : fs::recursive_directory_iterator(box.target)) {
@@ -379,6 +437,35 @@ TEST(ArdexJob, RoundTripWithSecureDelete) {
     ASSERT_FALSE(restored.empty()) << Describe(decrypt);
     EXPECT_EQ(ReadAll(restored), testing_support::RandomBytes(200000, 7));
     EXPECT_EQ(ReadAll(restored.parent_path().parent_path() / "a.txt"), std::vector<uint8_t>({'a', 'l', 'p', 'h', 'a', '\n'}));
+}
+
+// An image inside its own source survives -S, and the user hears what was kept.
+TEST(ArdexJob, SecureDeleteKeepsTheImageInsideItsSource) {
+    Sandbox box;
+    const fs::path folder = box.dir / "folder";
+    fs::create_directories(folder / "sub");
+    WriteAll(folder / "a.txt", std::string("alpha\n"));
+    WriteAll(folder / "sub" / "b.txt", std::string("beta\n"));
+    const fs::path image = folder / "self.img";
+
+    const RunResult encrypt = RunArdexProcess({Opt(u"-I", image), Opt(u"-E", folder), u"-Psecret", u"-C1", u"-S0"});
+    EXPECT_TRUE(Succeeded(encrypt, true)) << Describe(encrypt);
+    const auto lines = Lines(encrypt.out);
+    ASSERT_GE(lines.size(), 2u);
+    // The image and the folder that holds it.
+    EXPECT_EQ(lines[lines.size() - 2], "2 items were kept: not in the image, changed since, or could not be removed");
+    std::vector<std::string> left;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) left.push_back(entry.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{"self.img"});
+
+    const RunResult decrypt = RunArdexProcess({Opt(u"-I", image), Opt(u"-D", box.target), u"-Psecret"});
+    EXPECT_TRUE(Succeeded(decrypt, false)) << Describe(decrypt);
+    fs::path restored;
+    for (const auto& entry : fs::recursive_directory_iterator(box.target)) {
+        if (entry.path().filename() == "b.txt") restored = entry.path();
+    }
+    ASSERT_FALSE(restored.empty());
+    EXPECT_EQ(ReadAll(restored), std::vector<uint8_t>({'b', 'e', 't', 'a', '\n'}));
 }
 
 }  // namespace

@@ -139,4 +139,23 @@ TEST(ArdexRestore, OverwriteAnswersKeepOrReplaceExistingFiles) {
     }
 }
 
+// Relative -I, -E and -D mean the current folder's: the entries are stored with their drive,
+// so the image restores.
+TEST(ArdexRestore, RelativePathsFromTheWorkingFolder) {
+    ScratchDir scratch;
+    const fs::path docs = scratch / "docs";
+    fs::create_directories(docs / "sub");
+    WriteAll(docs / "a.txt", std::string("alpha"));
+    WriteAll(docs / "sub" / "b.txt", std::string("beta"));
+
+    const RunResult encrypt = RunArdexProcess({u"-Iimg.chy", u"-Edocs", u"-Ppw"}, "", scratch.path());
+    ASSERT_EQ(LastLine(encrypt.out), "Encrypt finished") << Describe(encrypt);
+    EXPECT_EQ(encrypt.exitCode, 0);
+    ASSERT_TRUE(fs::exists(scratch / "img.chy"));
+    const RunResult decrypt = RunArdexProcess({u"-Iimg.chy", u"-Dout", u"-Ppw"}, "", scratch.path());
+    ASSERT_EQ(LastLine(decrypt.out), "Decrypt finished") << Describe(decrypt);
+    EXPECT_EQ(decrypt.exitCode, 0);
+    EXPECT_EQ(Files(RestoredPath(scratch / "out", docs)), Files(docs));
+}
+
 }  // namespace
