@@ -48,6 +48,10 @@ SourceTree MakeTree(const ScratchDir& scratch) {
     add(".hidden.txt", std::vector<uint8_t>{'h'});
     SetAttribute(tree.root / "readonly.txt", platform::kAttrReadOnly);
     SetAttribute(tree.root / ".hidden.txt", platform::kAttrHidden);
+    // A link to a file is read through, as Windows reads it: the target's content.
+    std::error_code noLink;
+    fs::create_symlink(tree.root / "over.bin", tree.root / "link.bin", noLink);
+    if (!noLink) tree.files.push_back("link.bin");
     return tree;
 }
 
@@ -169,7 +173,9 @@ TEST_P(RoundTrip, RestoresContentTimesAndAttributes) {
     EXPECT_EQ(g_jobProgress.filesDone.load(), tree.files.size());
 
     const fs::path restored = RestoredPath(out, WinPath(tree.root));
-    EXPECT_EQ(TreeContents(restored), TreeContents(tree.root));
+    std::map<std::string, std::vector<uint8_t>> expected;
+    for (const auto& name : tree.files) expected[name] = ReadAll(tree.root / fs::u8path(name));
+    EXPECT_EQ(TreeContents(restored), expected);
     EXPECT_TRUE(fs::is_directory(restored / "empty dir"));
     for (const auto& name : tree.files) {
         SCOPED_TRACE(name);
@@ -254,34 +260,97 @@ TEST(EncryptToImage, MissingSourcesAreSkipped) {
     EXPECT_EQ(decoded.entries.size(), AncestorsOf(scratch.Win("gone.txt")).size());
 }
 
-TEST(EncryptToImage, ExistingImageIsReplacedOnlyOnYes) {
-    ScratchDir scratch;
-    WriteAll(scratch / "a.txt", std::string("a"));
-    WriteAll(scratch / "old.img", std::string("keep me"));
-    const std::u16string image = scratch.Win("old.img");
-    {
-        RecordingFrontEnd frontEnd;
-        EXPECT_EQ(Encrypt({scratch.Win("a.txt")}, image, kPassword, 1), 0);
-        EXPECT_EQ(frontEnd.questions, std::vector<std::u16string>{image});
-        EXPECT_EQ(frontEnd.Count(CoreMessage::ImageCreateFailed), 1);
-        EXPECT_EQ(ReadAll(scratch / "old.img"), std::vector<uint8_t>({'k', 'e', 'e', 'p', ' ', 'm', 'e'}));
-    }
-    RecordingFrontEnd frontEnd;
-    frontEnd.answers = {OverwriteAnswer::Yes};
-    EXPECT_EQ(Encrypt({scratch.Win("a.txt")}, image, kPassword, 1), 1);
-    EXPECT_EQ(DecodeImage(image, kPassword).version, kImageVersion);
+// Top-level names in a folder: whatever a job leaves there shows up.
+std::set<std::string> Names(const fs::path& folder) {
+    std::set<std::string> names;
+    for (const auto& item : fs::directory_iterator(folder)) names.insert(item.path().filename().string());
+    return names;
 }
 
-TEST(EncryptToImage, ExistingTableFileIsAskedAboutByName) {
-    ScratchDir scratch;
-    WriteAll(scratch / "a.txt", std::string("a"));
-    WriteAll(scratch / "job.ary", std::string("other"));
-    RecordingFrontEnd frontEnd;
-    EXPECT_EQ(Encrypt({scratch.Win("a.txt")}, scratch.Win("job.img"), kPassword, 1), 0);
-    EXPECT_EQ(frontEnd.questions, std::vector<std::u16string>{scratch.Win("job.ary")});
-    EXPECT_EQ(frontEnd.Count(CoreMessage::ImageCreateFailed), 1);
-    EXPECT_EQ(fs::file_size(scratch / "job.img"), 0u) << "the image stays, empty";
-    EXPECT_EQ(ReadAll(scratch / "job.ary").size(), 5u);
+const std::vector<uint8_t> kOldImage = {'k', 'e', 'e', 'p', ' ', 'm', 'e'};
+const std::vector<uint8_t> kOldTable = {'o', 't', 'h', 'e', 'r'};
+
+TEST(EncryptToImage, BothQuestionsComeBeforeAnythingIsReplaced) {
+    using A = OverwriteAnswer;
+    const struct {
+        const char* label;
+        bool imageExists;
+        bool tableExists;
+        std::vector<A> answers;
+        std::vector<std::string> asked;
+        bool succeeds;
+    } cases[] = {
+        {"image declined", true, false, {A::No}, {"job.img"}, false},
+        {"image replaced", true, false, {A::Yes}, {"job.img"}, true},
+        {"table file declined", false, true, {A::No}, {"job.ary"}, false},
+        {"image yes, table file no", true, true, {A::Yes, A::No}, {"job.img", "job.ary"}, false},
+        {"image yes, table file cancel", true, true, {A::Yes, A::Cancel}, {"job.img", "job.ary"}, false},
+        {"both replaced", true, true, {A::Yes, A::Yes}, {"job.img", "job.ary"}, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        ScratchDir scratch;
+        WriteAll(scratch / "a.txt", std::string("a"));
+        if (c.imageExists) WriteAll(scratch / "job.img", kOldImage);
+        if (c.tableExists) WriteAll(scratch / "job.ary", kOldTable);
+        const std::set<std::string> before = Names(scratch.path());
+        RecordingFrontEnd frontEnd;
+        frontEnd.answers = {c.answers.begin(), c.answers.end()};
+        EXPECT_EQ(Encrypt({scratch.Win("a.txt")}, scratch.Win("job.img"), kPassword, 1),
+                  c.succeeds ? 1 : 0);
+        std::vector<std::u16string> asked;
+        for (const auto& name : c.asked) asked.push_back(scratch.Win(name));
+        EXPECT_EQ(frontEnd.questions, asked);
+        if (c.succeeds) {
+            EXPECT_EQ(DecodeImage(scratch.Win("job.img"), kPassword).version, kImageVersion);
+            EXPECT_EQ(Names(scratch.path()), (std::set<std::string>{"a.txt", "job.img"}));
+            continue;
+        }
+        EXPECT_EQ(frontEnd.Count(CoreMessage::ImageCreateFailed), 1);
+        EXPECT_EQ(Names(scratch.path()), before) << "nothing created";
+        if (c.imageExists) {
+            EXPECT_EQ(ReadAll(scratch / "job.img"), kOldImage);
+        }
+        if (c.tableExists) {
+            EXPECT_EQ(ReadAll(scratch / "job.ary"), kOldTable);
+        }
+    }
+}
+
+// The old image stays whole under its name while the new one is written beside it, and
+// a name left by a killed job is passed over, not replaced.
+TEST(EncryptToImage, AReplacedImageStaysWholeUntilTheNewOneIsComplete) {
+    for (const bool cancel : {false, true}) {
+        SCOPED_TRACE(cancel ? "cancelled" : "finished");
+        ScratchDir scratch;
+        WriteAll(scratch / "a.bin", testing_support::RandomBytes(120000, 8));
+        WriteAll(scratch / "old.img", kOldImage);
+        WriteAll(scratch / "old.img.0.tmp", std::string("left by a killed job"));
+        std::vector<std::vector<uint8_t>> seen;
+        std::set<std::string> namesDuring;
+        SetPieceStoredHook([&](const std::u16string&, uint32_t) {
+            seen.push_back(ReadAll(scratch / "old.img"));
+            namesDuring = Names(scratch.path());
+            if (cancel) encryptCancel = 1;
+        });
+        RecordingFrontEnd frontEnd;
+        frontEnd.answers = {OverwriteAnswer::Yes};
+        const int32_t result = Encrypt({scratch.Win("a.bin")}, scratch.Win("old.img"), kPassword, 0);
+        SetPieceStoredHook(nullptr);
+        ASSERT_FALSE(seen.empty());
+        for (const auto& content : seen) EXPECT_EQ(content, kOldImage);
+        EXPECT_EQ(namesDuring, (std::set<std::string>{"a.bin", "old.img", "old.img.0.tmp",
+                                                      "old.img.1.tmp", "old.ary"}));
+        EXPECT_EQ(Names(scratch.path()), (std::set<std::string>{"a.bin", "old.img", "old.img.0.tmp"}));
+        EXPECT_EQ(ReadAll(scratch / "old.img.0.tmp").size(), 20u);
+        if (cancel) {
+            EXPECT_EQ(result, 0);
+            EXPECT_EQ(ReadAll(scratch / "old.img"), kOldImage);
+        } else {
+            EXPECT_EQ(result, 1);
+            ExpectStructure(DecodeImage(scratch.Win("old.img"), kPassword), 0, 1);
+        }
+    }
 }
 
 TEST(EncryptToImage, DirectoryWithTrailingBackslashFailsTheJob) {
@@ -356,21 +425,111 @@ TEST(EncryptToImage, DirectoryLinksAreStoredAsEmptyDirectories) {
     EXPECT_TRUE(fs::is_empty(restoredLoop));
 }
 
-TEST(EncryptToImage, TheImageInsideItsOwnSourceIsLeftOut) {
-    ScratchDir scratch;
-    const fs::path src = scratch / "src";
-    fs::create_directory(src);
-    WriteAll(src / "a.bin", testing_support::RandomBytes(200000, 4));
-    RecordingFrontEnd frontEnd;
-    const std::u16string image = WinPath(src / "self.img");
-    ASSERT_EQ(Encrypt({WinPath(src)}, image, kPassword, 0), 1);
-    const DecodedImage decoded = DecodeImage(image, kPassword);
-    for (const auto& e : decoded.entries) {
-        const std::u16string path = FieldText(e.entry.path, kPathChars);
-        EXPECT_NE(path, image);
-        EXPECT_NE(path, WinPath(src / "self.ary"));
+#ifdef _WIN32
+std::u16string Upper(std::u16string text) {
+    for (auto& c : text) c = (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c;
+    return text;
+}
+#endif
+
+// The image, its temporary and its table file are recognised as the same files however
+// the folder holding them is spelled, and are never read into the image.
+TEST(EncryptToImage, TheImageInsideItsOwnSourceIsLeftOutUnderEverySpelling) {
+    enum class Spelling { AsGiven, Link, Case };
+    const struct {
+        const char* label;
+        Spelling spelling;
+        bool oldImage;
+    } cases[] = {
+        {"the folder as given", Spelling::AsGiven, false},
+        {"the folder as given, an old image replaced", Spelling::AsGiven, true},
+        {"through a link to the folder", Spelling::Link, true},
+#ifdef _WIN32
+        {"in other letter case", Spelling::Case, true},
+#endif
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        ScratchDir scratch;
+        const fs::path src = scratch / "src";
+        fs::create_directory(src);
+        WriteAll(src / "a.bin", testing_support::RandomBytes(200000, 4));
+        if (c.oldImage) WriteAll(src / "self.img", kOldImage);
+        std::u16string source = WinPath(src);
+        if (c.spelling == Spelling::Link) {
+            std::error_code error;
+            fs::create_directory_symlink(src, scratch / "alias", error);
+            if (error) continue;  // this user may not make links here
+            source = WinPath(scratch / "alias");
+        }
+#ifdef _WIN32
+        if (c.spelling == Spelling::Case) source = Upper(source);
+#endif
+        RecordingFrontEnd frontEnd;
+        frontEnd.answers = {OverwriteAnswer::Yes};
+        const std::u16string image = WinPath(src / "self.img");
+        ASSERT_EQ(Encrypt({source}, image, kPassword, 0), 1);
+        const DecodedImage decoded = DecodeImage(image, kPassword);
+        std::vector<std::u16string> files;
+        for (const auto& e : decoded.entries) {
+            if ((e.entry.attributes & platform::kAttrDirectory) == 0) {
+                files.push_back(FieldText(e.entry.path, kPathChars));
+            }
+        }
+        EXPECT_EQ(files, std::vector<std::u16string>{source + u"\\a.bin"});
+        EXPECT_EQ(decoded.table.fileCount, 1u);
+        EXPECT_EQ(Names(src), (std::set<std::string>{"a.bin", "self.img"}));
     }
-    EXPECT_EQ(decoded.table.fileCount, 1u) << "counted before the image existed";
+}
+
+// A source that is the very image or table file the job would replace is refused before
+// anything is asked or written, whatever name reaches it.
+TEST(EncryptToImage, ASourceThatIsTheImageItselfIsRefused) {
+    enum class Source { Image, HardLink, SymbolicLink, Table, OtherCase };
+    const struct {
+        const char* label;
+        Source source;
+    } cases[] = {
+        {"the image path itself", Source::Image},
+        {"a hard link to the image", Source::HardLink},
+        {"a symbolic link to the image", Source::SymbolicLink},
+        {"the stale table file", Source::Table},
+#ifdef _WIN32
+        {"the image in other letter case", Source::OtherCase},
+#endif
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        ScratchDir scratch;
+        WriteAll(scratch / "job.img", kOldImage);
+        WriteAll(scratch / "job.ary", kOldTable);
+        std::u16string source = scratch.Win("job.img");
+        std::error_code error;
+        if (c.source == Source::HardLink) {
+            fs::create_hard_link(scratch / "job.img", scratch / "hard.img", error);
+            source = scratch.Win("hard.img");
+        } else if (c.source == Source::SymbolicLink) {
+            fs::create_symlink(scratch / "job.img", scratch / "soft.img", error);
+            source = scratch.Win("soft.img");
+        } else if (c.source == Source::Table) {
+            source = scratch.Win("job.ary");
+        }
+#ifdef _WIN32
+        if (c.source == Source::OtherCase) source = Upper(source);
+#endif
+        if (error) continue;  // this user may not make such links here
+        const std::set<std::string> before = Names(scratch.path());
+        RecordingFrontEnd frontEnd;
+        frontEnd.answers = {OverwriteAnswer::Yes, OverwriteAnswer::Yes};
+        EXPECT_EQ(Encrypt({source}, scratch.Win("job.img"), kPassword, 0), 0);
+        ASSERT_EQ(frontEnd.messages.size(), 1u);
+        EXPECT_EQ(frontEnd.messages[0].role, CoreMessage::SourceFileFailed);
+        EXPECT_EQ(frontEnd.messages[0].args.path, source);
+        EXPECT_TRUE(frontEnd.questions.empty());
+        EXPECT_EQ(Names(scratch.path()), before);
+        EXPECT_EQ(ReadAll(scratch / "job.img"), kOldImage);
+        EXPECT_EQ(ReadAll(scratch / "job.ary"), kOldTable);
+    }
 }
 
 TEST(EncryptToImage, CancelDuringALargeFileRemovesImageAndTableFile) {
