@@ -20,7 +20,7 @@ int64_t Aes128::OperationsForTests() { return g_operations.load(); }
 bool Aes128::FaultInjected() {
     const int64_t operation = g_operations.fetch_add(1);
     const int64_t failAt = g_failAt.load();
-    return failAt >= 0 && operation >= failAt;
+    return operation == failAt;
 }
 
 }  // namespace platform

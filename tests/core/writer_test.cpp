@@ -4,11 +4,20 @@
 
 #include <atomic>
 #include <fstream>
+#include <functional>
 #include <set>
 #include <thread>
 
+#ifndef _WIN32
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+#endif
+
 #include "ImageTestSupport.h"
 #include "core/TableFiles.h"
+#include "platform/Aes128.h"
 
 using namespace image_test;
 
@@ -530,6 +539,289 @@ TEST(EncryptToImage, ASourceThatIsTheImageItselfIsRefused) {
         EXPECT_EQ(ReadAll(scratch / "job.img"), kOldImage);
         EXPECT_EQ(ReadAll(scratch / "job.ary"), kOldTable);
     }
+}
+
+#ifndef _WIN32
+// A socket file, as a server leaves it; false where this system will not make one.
+bool MakeSocketFile(const fs::path& path) {
+    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    if (fd < 0) return false;
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string native = path.string();
+    if (native.size() >= sizeof address.sun_path) {
+        close(fd);
+        return false;
+    }
+    std::memcpy(address.sun_path, native.c_str(), native.size() + 1);
+    const bool bound = bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    close(fd);
+    return bound;
+}
+#endif
+
+// Files that are not regular would block the read or store nothing a restore can give
+// back; each is refused by name before anything is asked or written. As a top-level
+// source and inside a folder alike.
+TEST(EncryptToImage, FilesThatAreNotRegularAreRefusedByName) {
+#ifdef _WIN32
+    GTEST_SKIP() << "FIFOs, sockets and device links are POSIX files";
+#else
+    const struct {
+        const char* label;
+        std::function<bool(const fs::path&)> make;
+    } kinds[] = {
+        {"a FIFO", [](const fs::path& p) { return mkfifo(p.c_str(), 0600) == 0; }},
+        {"a socket", MakeSocketFile},
+        {"a link to a device", [](const fs::path& p) { return symlink("/dev/null", p.c_str()) == 0; }},
+        {"a link that leads nowhere", [](const fs::path& p) { return symlink("gone", p.c_str()) == 0; }},
+    };
+    for (const auto& kind : kinds) {
+        for (const bool topLevel : {true, false}) {
+            SCOPED_TRACE(std::string(kind.label) + (topLevel ? ", top level" : ", in a folder"));
+            ScratchDir scratch;
+            fs::create_directories(scratch / "src" / "sub");
+            WriteAll(scratch / "src" / "a.txt", std::string("a"));
+            WriteAll(scratch / "old.img", kOldImage);
+            const fs::path odd = scratch / "src" / "sub" / "odd";
+            ASSERT_TRUE(kind.make(odd));
+            const std::set<std::string> before = Names(scratch.path());
+            RecordingFrontEnd frontEnd;
+            frontEnd.answers = {OverwriteAnswer::Yes};
+            const std::vector<std::u16string> sources =
+                topLevel ? std::vector<std::u16string>{scratch.Win("src/a.txt"), WinPath(odd)}
+                         : std::vector<std::u16string>{scratch.Win("src")};
+            EXPECT_EQ(Encrypt(sources, scratch.Win("old.img"), kPassword, 1), 0);
+            ASSERT_EQ(frontEnd.messages.size(), 1u);
+            EXPECT_EQ(frontEnd.messages[0].role, CoreMessage::SourceFileFailed);
+            EXPECT_EQ(frontEnd.messages[0].args.path, WinPath(odd));
+            EXPECT_TRUE(frontEnd.questions.empty());
+            EXPECT_TRUE(frontEnd.started.empty()) << "nothing read";
+            EXPECT_EQ(Names(scratch.path()), before);
+            EXPECT_EQ(ReadAll(scratch / "old.img"), kOldImage);
+        }
+    }
+#endif
+}
+
+// Names Windows would not keep as written cannot be restored, so the encryption refuses
+// them by name before it writes anything: in a file name, in a folder name on the way,
+// and in a folder above a top-level source (its ancestors are stored too).
+TEST(EncryptToImage, NamesARestoreWouldRefuseAreRefusedByName) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows does not let such names be created";
+#else
+    const std::string notUtf8 = "bad\xFF\xFE.txt";
+    const struct {
+        const char* label;
+        std::string folder;  // below src, may be empty
+        std::string name;
+    } cases[] = {
+        {"less than", "", "a<b.txt"},
+        {"greater than", "", "a>b.txt"},
+        {"colon", "", "a:b.txt"},
+        {"double quote", "", "a\"b.txt"},
+        {"bar", "", "a|b.txt"},
+        {"question mark", "", "a?b.txt"},
+        {"asterisk", "", "a*b.txt"},
+        {"backslash", "", "a\\b.txt"},
+        {"control character", "", "a\tb.txt"},
+        {"trailing dot", "", "name."},
+        {"trailing space", "", "name "},
+        {"device name", "", "CON"},
+        {"device name with an extension", "", "nul.txt"},
+        {"bytes that are not UTF-8", "", notUtf8},
+        {"in a folder name", "what?", "fine.txt"},
+        {"a folder with bytes that are not UTF-8", notUtf8, "fine.txt"},
+    };
+    for (const auto& c : cases) {
+        for (const bool asAncestor : {false, true}) {
+            if (asAncestor && c.folder.empty()) continue;
+            SCOPED_TRACE(std::string(c.label) + (asAncestor ? ", above the source" : ""));
+            ScratchDir scratch;
+            const fs::path src = scratch / "src";
+            const fs::path folder = c.folder.empty() ? src : src / c.folder;
+            fs::create_directories(folder);
+            WriteAll(src / "a.txt", std::string("a"));
+            WriteAll(folder / c.name, std::string("x"));
+            // The expected path is built by hand: the test's own path conversion would
+            // refuse bytes that are not UTF-8.
+            const std::u16string folderWin =
+                c.folder.empty() ? WinPath(src) : WinPath(src) + u"\\" + platform::FromUtf8(c.folder);
+            const std::u16string sourceWin = asAncestor ? folderWin + u"\\" + platform::FromUtf8(c.name)
+                                                        : WinPath(src);
+            const std::u16string refused =
+                asAncestor ? sourceWin
+                           : (c.folder.empty() ? folderWin + u"\\" + platform::FromUtf8(c.name) : folderWin);
+            if (asAncestor && c.folder == notUtf8) continue;  // such a source cannot even be named
+            const std::set<std::string> before = Names(scratch.path());
+            RecordingFrontEnd frontEnd;
+            EXPECT_EQ(Encrypt({sourceWin}, scratch.Win("n.img"), kPassword, 1), 0);
+            ASSERT_EQ(frontEnd.messages.size(), 1u);
+            EXPECT_EQ(frontEnd.messages[0].role, CoreMessage::SourceFileFailed);
+            EXPECT_EQ(Narrow(frontEnd.messages[0].args.path), Narrow(refused));
+            EXPECT_EQ(Names(scratch.path()), before) << "nothing written";
+        }
+    }
+#endif
+}
+
+// A file changed while it is read is stored as it was read: its entry's size is the bytes
+// its chunks hold, its times are those from before the read (so the change shows), and
+// the files after it restore too.
+TEST(EncryptToImage, AFileChangedWhileItIsReadIsStoredAsRead) {
+    constexpr uint64_t kTime2009 = 128895282000000000ull;
+    const std::vector<uint8_t> original = testing_support::RandomBytes(3 * kPiecePlainMax + 100, 9);
+    const std::vector<uint8_t> appended = testing_support::RandomBytes(70000, 10);
+    const struct {
+        const char* label;
+        std::function<void(const fs::path&)> change;  // after the file's second piece
+        std::vector<uint8_t> stored;
+    } cases[] = {
+        {"grows",
+         [&](const fs::path& p) {
+             std::ofstream(p, std::ios::binary | std::ios::app)
+                 .write(reinterpret_cast<const char*>(appended.data()), appended.size());
+         },
+         [&] {
+             std::vector<uint8_t> all = original;
+             all.insert(all.end(), appended.begin(), appended.end());
+             return all;
+         }()},
+        {"shrinks below what was read", [](const fs::path& p) { fs::resize_file(p, 1000); },
+         std::vector<uint8_t>(original.begin(), original.begin() + 2 * kPiecePlainMax)},
+    };
+    for (const auto& c : cases) {
+        for (const int32_t level : {0, 1}) {
+            SCOPED_TRACE(std::string(c.label) + ", level " + std::to_string(level));
+            ScratchDir scratch;
+            const fs::path src = scratch / "src";
+            fs::create_directory(src);
+            std::map<std::string, std::vector<uint8_t>> expected;
+            for (const char* name : {"1.bin", "2.bin", "3.bin", "4.bin", "5.bin"}) {
+                expected[name] = testing_support::RandomBytes(60000, name[0]);
+                WriteAll(src / name, expected[name]);
+            }
+            WriteAll(src / "3-changing.bin", original);
+            expected["3-changing.bin"] = c.stored;
+            platform::File file;
+            ASSERT_TRUE(file.Open(WinPath(src / "3-changing.bin"), platform::Access::ReadWrite,
+                                  platform::Share::ReadWrite, platform::Disposition::OpenExisting));
+            ASSERT_TRUE(file.SetTimes({0, 0, kTime2009}));
+            file.Close();
+            const std::u16string changing = WinPath(src / "3-changing.bin");
+            SetPieceStoredHook([&](const std::u16string& path, uint32_t piece) {
+                if (path == changing && piece == 1) c.change(src / "3-changing.bin");
+            });
+            RecordingFrontEnd frontEnd;
+            const std::u16string image = scratch.Win("changed.img");
+            const int32_t result = Encrypt({WinPath(src)}, image, kPassword, level);
+            SetPieceStoredHook(nullptr);
+            ASSERT_EQ(result, 1);
+
+            const DecodedImage decoded = DecodeImage(image, kPassword);
+            for (const auto& e : decoded.entries) {
+                if (FieldText(e.entry.path, kPathChars) != changing) continue;
+                EXPECT_EQ(e.entry.size, c.stored.size());
+                EXPECT_EQ(PlainContent(e), c.stored);
+                EXPECT_EQ(e.entry.writeTime, kTime2009);
+            }
+            platform::FindData now;
+            ASSERT_TRUE(platform::FindExact(changing, now));
+            EXPECT_NE(now.times.write, kTime2009) << "the change shows on disk";
+
+            const fs::path out = scratch / "out";
+            fs::create_directory(out);
+            DecryptParams params = MakeParams(image, kPassword, WinPath(out));
+            ASSERT_EQ(ReadAndDecrypt(params), 1);
+            EXPECT_EQ(TreeContents(RestoredPath(out, WinPath(src))), expected);
+        }
+    }
+}
+
+// Makes one operation of the AES binding fail while it lives.
+class AesFault {
+public:
+    explicit AesFault(int64_t failAt) { platform::Aes128::SetFaultForTests(failAt); }
+    ~AesFault() { platform::Aes128::SetFaultForTests(-1); }
+    AesFault(const AesFault&) = delete;
+    AesFault& operator=(const AesFault&) = delete;
+};
+
+// Whichever cipher operation fails (the header key, the source list, an entry, a chunk,
+// the table offset), the job fails, the image it was to replace stays as it was, and
+// nothing it made is left behind.
+TEST(EncryptToImage, ACipherFailureAnywhereFailsTheJobAndLeavesNothing) {
+    ScratchDir scratch;
+    const fs::path src = scratch / "src";
+    fs::create_directories(src / "sub");
+    WriteAll(src / "two-pieces.bin", testing_support::RandomBytes(kPiecePlainMax + 20, 11));
+    WriteAll(src / "sub" / "small.txt", std::string("small"));
+    const auto run = [&] {
+        WriteAll(scratch / "job.img", kOldImage);
+        RecordingFrontEnd frontEnd;
+        frontEnd.answers = {OverwriteAnswer::Yes};
+        return Encrypt({WinPath(src)}, scratch.Win("job.img"), kPassword, 1);
+    };
+    int64_t operations = 0;
+    {
+        AesFault none(-1);
+        ASSERT_EQ(run(), 1);
+        operations = platform::Aes128::OperationsForTests();
+    }
+    ASSERT_GT(operations, 10);
+    for (int64_t failAt = 0; failAt < operations; ++failAt) {
+        SCOPED_TRACE("failing operation " + std::to_string(failAt));
+        AesFault fault(failAt);
+        EXPECT_EQ(run(), 0);
+        EXPECT_EQ(ReadAll(scratch / "job.img"), kOldImage);
+        EXPECT_EQ(Names(scratch.path()), (std::set<std::string>{"job.img", "src"}));
+    }
+}
+
+// The same for a restore: a failing cipher never gives a wrong file. The restore fails
+// and leaves no file, or, where the failing step only counted the totals for progress,
+// it gives back the exact bytes. (The image counts no restores: updating that count
+// afterwards is not part of the restore's result.)
+TEST(DecryptImage, ACipherFailureAnywhereNeverGivesAWrongFile) {
+    ScratchDir scratch;
+    const std::vector<uint8_t> content = testing_support::RandomBytes(kPiecePlainMax + 20, 12);
+    WriteAll(scratch / "a.bin", content);
+    RecordingFrontEnd frontEnd;
+    const std::u16string image = scratch.Win("r.img");
+    const ImageOptions noLimits{};
+    // Stored plain: zeroed blocks would pass for content, where zlib would catch them.
+    ASSERT_EQ(Encrypt({scratch.Win("a.bin")}, image, kPassword, 0, &noLimits), 1);
+    const fs::path out = scratch / "out";
+    const auto restore = [&] {
+        fs::remove_all(out);
+        fs::create_directory(out);
+        DecryptParams params = MakeParams(image, kPassword, WinPath(out));
+        return ReadAndDecrypt(params);
+    };
+    const std::map<std::string, std::vector<uint8_t>> whole = {{"a.bin", content}};
+    int64_t operations = 0;
+    {
+        AesFault none(-1);
+        ASSERT_EQ(restore(), 1);
+        operations = platform::Aes128::OperationsForTests();
+    }
+    ASSERT_GT(operations, 3);
+    int failures = 0;
+    for (int64_t failAt = 0; failAt < operations; ++failAt) {
+        SCOPED_TRACE("failing operation " + std::to_string(failAt));
+        AesFault fault(failAt);
+        const int32_t result = restore();
+        std::map<std::string, std::vector<uint8_t>> restored;
+        for (const auto& [name, bytes] : TreeContents(out)) restored[fs::path(name).filename().string()] = bytes;
+        if (result == 1) {
+            EXPECT_EQ(restored, whole);
+        } else {
+            ++failures;
+            EXPECT_TRUE(restored.empty());
+        }
+    }
+    EXPECT_GE(failures, 8) << "the header, the password check, the entries and the chunks";
 }
 
 TEST(EncryptToImage, CancelDuringALargeFileRemovesImageAndTableFile) {
