@@ -53,12 +53,14 @@ void ShowSourceFailed(WriteJob& job, const std::u16string& path) {
     job.failureShown = true;
 }
 
-// The user's consent to replace what is at path: false for a folder or any answer but Yes.
+// The user's consent to replace what is at path: false for a folder or any answer but Yes,
+// and for a read-only file, which Windows will not replace (better said now than after
+// the whole job).
 bool MayReplace(const std::u16string& path) {
     const uint32_t attributes = platform::GetAttributes(path);
     if (attributes == platform::kInvalidAttributes) return true;
     if ((attributes & platform::kAttrDirectory) != 0) return false;
-    return AskOverwrite(path) == OverwriteAnswer::Yes;
+    return AskOverwrite(path) == OverwriteAnswer::Yes && (attributes & platform::kAttrReadOnly) == 0;
 }
 
 std::u16string Decimal(uint32_t n) {
@@ -346,7 +348,10 @@ bool CompleteImage(WriteJob& job) {
     const bool tableClosed = job.table.Close();
     const bool imageClosed = job.image.Close();
     if (!flushed || !tableClosed || !imageClosed) return false;
-    if (!platform::RenameReplacing(job.temporaryPath, job.imagePath)) return false;
+    if (!platform::RenameReplacing(job.temporaryPath, job.imagePath)) {
+        ShowCoreMessage(CoreMessage::ImageCreateFailed);
+        return false;
+    }
     std::erase(job.created, job.temporaryPath);
     return true;
 }

@@ -285,16 +285,19 @@ TEST(EncryptToImage, BothQuestionsComeBeforeAnythingIsReplaced) {
         const char* label;
         bool imageExists;
         bool tableExists;
+        bool imageReadOnly;
         std::vector<A> answers;
         std::vector<std::string> asked;
         bool succeeds;
     } cases[] = {
-        {"image declined", true, false, {A::No}, {"job.img"}, false},
-        {"image replaced", true, false, {A::Yes}, {"job.img"}, true},
-        {"table file declined", false, true, {A::No}, {"job.ary"}, false},
-        {"image yes, table file no", true, true, {A::Yes, A::No}, {"job.img", "job.ary"}, false},
-        {"image yes, table file cancel", true, true, {A::Yes, A::Cancel}, {"job.img", "job.ary"}, false},
-        {"both replaced", true, true, {A::Yes, A::Yes}, {"job.img", "job.ary"}, true},
+        {"image declined", true, false, false, {A::No}, {"job.img"}, false},
+        {"image replaced", true, false, false, {A::Yes}, {"job.img"}, true},
+        {"table file declined", false, true, false, {A::No}, {"job.ary"}, false},
+        {"image yes, table file no", true, true, false, {A::Yes, A::No}, {"job.img", "job.ary"}, false},
+        {"image yes, table file cancel", true, true, false, {A::Yes, A::Cancel}, {"job.img", "job.ary"}, false},
+        {"both replaced", true, true, false, {A::Yes, A::Yes}, {"job.img", "job.ary"}, true},
+        // Windows will not replace a read-only file; the job says so before it starts.
+        {"read-only image", true, false, true, {A::Yes}, {"job.img"}, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
@@ -302,6 +305,7 @@ TEST(EncryptToImage, BothQuestionsComeBeforeAnythingIsReplaced) {
         WriteAll(scratch / "a.txt", std::string("a"));
         if (c.imageExists) WriteAll(scratch / "job.img", kOldImage);
         if (c.tableExists) WriteAll(scratch / "job.ary", kOldTable);
+        if (c.imageReadOnly) SetAttribute(scratch / "job.img", platform::kAttrReadOnly);
         const std::set<std::string> before = Names(scratch.path());
         RecordingFrontEnd frontEnd;
         frontEnd.answers = {c.answers.begin(), c.answers.end()};
@@ -326,38 +330,74 @@ TEST(EncryptToImage, BothQuestionsComeBeforeAnythingIsReplaced) {
     }
 }
 
-// The old image stays whole under its name while the new one is written beside it, and
-// a name left by a killed job is passed over, not replaced.
+// The old image stays whole under its name while the new one is written beside it, a
+// name left by a killed job is passed over, and a job that fails, even at the final
+// rename, removes its temporary file and leaves the old image.
 TEST(EncryptToImage, AReplacedImageStaysWholeUntilTheNewOneIsComplete) {
-    for (const bool cancel : {false, true}) {
-        SCOPED_TRACE(cancel ? "cancelled" : "finished");
+    enum class During { Nothing, Cancel, AFolderTakesTheName };
+    const struct {
+        const char* label;
+        During during;
+        bool atPathLimit;  // the image's name leaves no room for a longer sibling name
+    } cases[] = {
+        {"finished", During::Nothing, false},
+        {"cancelled", During::Cancel, false},
+        {"the name taken by a folder meanwhile", During::AFolderTakesTheName, false},
+        {"an image name at the path limit", During::Nothing, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
         ScratchDir scratch;
         WriteAll(scratch / "a.bin", testing_support::RandomBytes(120000, 8));
-        WriteAll(scratch / "old.img", kOldImage);
-        WriteAll(scratch / "old.img.0.tmp", std::string("left by a killed job"));
+        const size_t stem = 257 - scratch.Win().size() - 1 - 4;
+        const std::string name = c.atPathLimit ? std::string(stem, 'i') + ".img" : "old.img";
+        const std::string table = name.substr(0, name.size() - 4) + ".ary";
+        const std::string stale = name + ".0.tmp";
+        const std::string temporary = c.atPathLimit ? "~0.tmp" : name + ".1.tmp";
+        const fs::path image = scratch / name;
+        WriteAll(image, kOldImage);
+        if (!c.atPathLimit) WriteAll(scratch / stale, std::string("left by a killed job"));
+        const std::set<std::string> before = Names(scratch.path());
+
         std::vector<std::vector<uint8_t>> seen;
         std::set<std::string> namesDuring;
-        SetPieceStoredHook([&](const std::u16string&, uint32_t) {
-            seen.push_back(ReadAll(scratch / "old.img"));
-            namesDuring = Names(scratch.path());
-            if (cancel) encryptCancel = 1;
+        SetPieceStoredHook([&](const std::u16string&, uint32_t piece) {
+            if (piece == 0) namesDuring = Names(scratch.path());
+            if (fs::is_regular_file(image)) seen.push_back(ReadAll(image));
+            if (c.during == During::Cancel) encryptCancel = 1;
+            if (c.during == During::AFolderTakesTheName && piece == 0) {
+                fs::remove(image);
+                fs::create_directory(image);
+            }
         });
         RecordingFrontEnd frontEnd;
         frontEnd.answers = {OverwriteAnswer::Yes};
-        const int32_t result = Encrypt({scratch.Win("a.bin")}, scratch.Win("old.img"), kPassword, 0);
+        const int32_t result = Encrypt({scratch.Win("a.bin")}, WinPath(image), kPassword, 0);
         SetPieceStoredHook(nullptr);
+
         ASSERT_FALSE(seen.empty());
         for (const auto& content : seen) EXPECT_EQ(content, kOldImage);
-        EXPECT_EQ(namesDuring, (std::set<std::string>{"a.bin", "old.img", "old.img.0.tmp",
-                                                      "old.img.1.tmp", "old.ary"}));
-        EXPECT_EQ(Names(scratch.path()), (std::set<std::string>{"a.bin", "old.img", "old.img.0.tmp"}));
-        EXPECT_EQ(ReadAll(scratch / "old.img.0.tmp").size(), 20u);
-        if (cancel) {
-            EXPECT_EQ(result, 0);
-            EXPECT_EQ(ReadAll(scratch / "old.img"), kOldImage);
-        } else {
-            EXPECT_EQ(result, 1);
-            ExpectStructure(DecodeImage(scratch.Win("old.img"), kPassword), 0, 1);
+        std::set<std::string> expectedDuring = before;
+        expectedDuring.insert({temporary, table});
+        EXPECT_EQ(namesDuring, expectedDuring);
+        EXPECT_EQ(Names(scratch.path()), before) << "the temporary and the table file are gone";
+        if (!c.atPathLimit) {
+            EXPECT_EQ(ReadAll(scratch / stale).size(), 20u);
+        }
+        switch (c.during) {
+            case During::Nothing:
+                EXPECT_EQ(result, 1);
+                ExpectStructure(DecodeImage(WinPath(image), kPassword), 0, 1);
+                break;
+            case During::Cancel:
+                EXPECT_EQ(result, 0);
+                EXPECT_EQ(ReadAll(image), kOldImage);
+                break;
+            case During::AFolderTakesTheName:
+                EXPECT_EQ(result, 0);
+                EXPECT_EQ(frontEnd.Count(CoreMessage::ImageCreateFailed), 1);
+                EXPECT_TRUE(fs::is_directory(image));
+                break;
         }
     }
 }
