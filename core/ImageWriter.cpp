@@ -76,8 +76,9 @@ std::u16string Decimal(uint32_t n) {
 // in the image's folder where the longer name would pass the path limit.
 std::u16string TemporaryName(const std::u16string& imagePath, uint32_t n) {
     const std::u16string number = Decimal(n);
+    const size_t addedChars = 1 + number.size() + 4;  // ".", the number, ".tmp"
     std::u16string name = imagePath;
-    if (imagePath.size() + number.size() + 5 > kStoredPathMax) {
+    if (imagePath.size() + addedChars > kStoredPathMax) {
         const size_t slash = imagePath.rfind(u'\\');
         name.resize(slash == std::u16string::npos ? 0 : slash + 1);
         name += u'~';

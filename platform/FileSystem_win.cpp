@@ -132,6 +132,12 @@ bool RenameFile(const std::u16string& from, const std::u16string& to) {
 }
 
 bool RenameReplacing(const std::u16string& from, const std::u16string& to) {
+    // Windows refuses to replace a read-only file; Wine does not, so say it here.
+    const DWORD attributes = GetFileAttributesW(Wide(to));
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
     return MoveFileExW(Wide(from), Wide(to), MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
