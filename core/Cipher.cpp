@@ -162,16 +162,18 @@ std::string ItemKeyPassword(std::u16string_view password) {
     return AnsiKeyBytes(UpToNul(password).substr(0, kItemKeyChars));
 }
 
-void EncryptItem(std::u16string_view password, void* buffer, size_t count) {
+int32_t EncryptItem(std::u16string_view password, void* buffer, size_t count) {
     std::string key = ItemKeyPassword(password);
     auto* bytes = static_cast<uint8_t*>(buffer);
-    EncryptBuffer(Bytes(key), key.size(), bytes, bytes, count);
+    const int32_t ok = EncryptBuffer(Bytes(key), key.size(), bytes, bytes, count);
     Wipe(key.data(), key.size());
+    return ok;
 }
 
-void DecryptItem(std::u16string_view password, void* buffer, size_t count) {
+int32_t DecryptItem(std::u16string_view password, void* buffer, size_t count) {
     std::string key = ItemKeyPassword(password);
     auto* bytes = static_cast<uint8_t*>(buffer);
-    DecryptBuffer(Bytes(key), key.size(), bytes, bytes, count);
+    const int32_t ok = DecryptBuffer(Bytes(key), key.size(), bytes, bytes, count);
     Wipe(key.data(), key.size());
+    return ok;
 }

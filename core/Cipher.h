@@ -13,7 +13,8 @@ constexpr size_t kMaxKeyPasswordBytes = 60;
 constexpr uint32_t kScrambleConstant = 0x2B6D51C3;
 
 void DeriveKey(const uint8_t* password, size_t length, uint8_t key[kCipherKeySize]);
-// src and dst may be the same buffer. Always 1.
+// src and dst may be the same buffer. 0 when the AES library fails; the block part of dst
+// is then zeroed, never left as reordered plain text.
 int32_t EncryptBuffer(const uint8_t* password, size_t length, const uint8_t* src, uint8_t* dst,
                       size_t count);
 int32_t DecryptBuffer(const uint8_t* password, size_t length, const uint8_t* src, uint8_t* dst,
@@ -28,6 +29,6 @@ std::string KeyPassword(std::u16string_view password);
 // The item key's password: the ANSI form of at most the first 60 characters.
 std::string ItemKeyPassword(std::u16string_view password);
 
-// Convenience forms on a UTF-16 password (item key).
-void EncryptItem(std::u16string_view password, void* buffer, size_t count);
-void DecryptItem(std::u16string_view password, void* buffer, size_t count);
+// Convenience forms on a UTF-16 password (item key); 0 as for EncryptBuffer.
+int32_t EncryptItem(std::u16string_view password, void* buffer, size_t count);
+int32_t DecryptItem(std::u16string_view password, void* buffer, size_t count);

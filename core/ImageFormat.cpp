@@ -63,11 +63,11 @@ public:
     HeaderKey(const HeaderKey&) = delete;
     HeaderKey& operator=(const HeaderKey&) = delete;
 
-    void Encrypt(uint8_t* buffer, size_t count) const {
-        EncryptBuffer(Data(), m_bytes.size(), buffer, buffer, count);
+    bool Encrypt(uint8_t* buffer, size_t count) const {
+        return EncryptBuffer(Data(), m_bytes.size(), buffer, buffer, count) != 0;
     }
-    void Decrypt(uint8_t* buffer, size_t count) const {
-        DecryptBuffer(Data(), m_bytes.size(), buffer, buffer, count);
+    bool Decrypt(uint8_t* buffer, size_t count) const {
+        return DecryptBuffer(Data(), m_bytes.size(), buffer, buffer, count) != 0;
     }
 
 private:
@@ -93,15 +93,18 @@ int32_t ReadImageHeader(platform::File& image, std::u16string_view password,
     if (HasMagicAt(raw, 0)) return kImageVersion100;
 
     if (LoadLe32(raw) == static_cast<uint32_t>(kImageVersion) && LoadLe32(raw + 4) == kHeaderSize) {
-        HeaderKey(password).Decrypt(header + kEncryptedHeaderBegin, kEncryptedHeaderSize);
+        if (!HeaderKey(password).Decrypt(header + kEncryptedHeaderBegin, kEncryptedHeaderSize)) {
+            std::memset(header, 0, kHeaderSize);
+            return 0;
+        }
         Unscramble(header + kOptionsOffset, kOptionsSize, kScrambleConstant);
         return kImageVersion;
     }
 
-    HeaderKey(password).Decrypt(header, kHeaderSize);
+    const bool decrypted = HeaderKey(password).Decrypt(header, kHeaderSize);
     // Only a 512 header is kept whole-encrypted; any other version found here would be
     // written back in a layout it was never read in, so the header is not accepted.
-    if (HasMagicAt(header, kMagicFieldOffset) &&
+    if (decrypted && HasMagicAt(header, kMagicFieldOffset) &&
         LoadLe32(header) == static_cast<uint32_t>(kImageVersion512)) {
         return kImageVersion512;
     }
@@ -121,21 +124,21 @@ int32_t WriteImageHeader(platform::File& image, std::u16string_view password,
                         kEncryptedHeaderSize)) {
                 return 0;
             }
-        } else {
-            HeaderKey(password).Encrypt(out + kEncryptedHeaderBegin, kEncryptedHeaderSize);
+        } else if (!HeaderKey(password).Encrypt(out + kEncryptedHeaderBegin, kEncryptedHeaderSize)) {
+            return 0;
         }
         Scramble(out + kOptionsOffset, kOptionsSize, kScrambleConstant);
         StoreChecksum(out);
     } else if (version == static_cast<uint32_t>(kImageVersion512)) {
         StoreChecksum(out);
-        HeaderKey(password).Encrypt(out, kHeaderSize);
+        if (!HeaderKey(password).Encrypt(out, kHeaderSize)) return 0;
     } else {
         return 0;
     }
     return image.Seek(0) && image.Write(out, kHeaderSize) ? 1 : 0;
 }
 
-void BuildVerifier(std::u16string_view password, uint8_t verifier[kVerifierSize]) {
+int32_t BuildVerifier(std::u16string_view password, uint8_t verifier[kVerifierSize]) {
     std::memset(verifier, 0, kVerifierSize);
     const size_t end = password.find(u'\0');
     if (end != std::u16string_view::npos) password = password.substr(0, end);
@@ -144,12 +147,12 @@ void BuildVerifier(std::u16string_view password, uint8_t verifier[kVerifierSize]
         verifier[2 * i] = static_cast<uint8_t>(password[i]);
         verifier[2 * i + 1] = static_cast<uint8_t>(password[i] >> 8);
     }
-    EncryptItem(password, verifier, 2 * chars);
+    return EncryptItem(password, verifier, 2 * chars);
 }
 
 int32_t VerifyPassword(const uint8_t stored[kVerifierSize], std::u16string_view candidate) {
     uint8_t computed[kVerifierSize];
-    BuildVerifier(candidate, computed);
+    if (!BuildVerifier(candidate, computed)) return 0;
     uint8_t difference = 0;
     for (size_t i = 0; i < kVerifierSize; ++i) difference |= computed[i] ^ stored[i];
     std::memset(computed, 0, sizeof computed);
@@ -176,7 +179,7 @@ int32_t WriteNewImageHeader(platform::File& image, std::u16string_view password,
         header[kMagicFieldOffset + 2 * i] = static_cast<uint8_t>(kImageMagic[i]);
         header[kMagicFieldOffset + 2 * i + 1] = static_cast<uint8_t>(kImageMagic[i] >> 8);
     }
-    BuildVerifier(password, header + kVerifierOffset);
+    if (!BuildVerifier(password, header + kVerifierOffset)) return 0;
     StoreLe32(header + kCompressLevelOffset, static_cast<uint32_t>(compressLevel));
     SetHeaderOptions(header, options);
     return WriteImageHeader(image, password, header, false);

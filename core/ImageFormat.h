@@ -96,7 +96,8 @@ int32_t VerifyPassword(const uint8_t stored[kVerifierSize], std::u16string_view 
 int32_t UpdateImageOptions(platform::File& image, std::u16string_view password,
                            const ImageOptions& options);
 
-void BuildVerifier(std::u16string_view password, uint8_t verifier[kVerifierSize]);
+// 0 when the cipher fails.
+int32_t BuildVerifier(std::u16string_view password, uint8_t verifier[kVerifierSize]);
 // The header of a new image (tableOffset 0), written at offset 0.
 int32_t WriteNewImageHeader(platform::File& image, std::u16string_view password,
                             int32_t compressLevel, const ImageOptions& options);

@@ -61,9 +61,7 @@ bool ReadExactly(platform::File& file, void* buffer, uint32_t size) {
 }
 
 bool ReadEntry(platform::File& file, const std::u16string& password, ImageEntry& entry) {
-    if (!ReadExactly(file, &entry, sizeof entry)) return false;
-    DecryptItem(password, &entry, sizeof entry);
-    return true;
+    return ReadExactly(file, &entry, sizeof entry) && DecryptItem(password, &entry, sizeof entry);
 }
 
 bool IsDirectoryEntry(const ImageEntry& entry) {
@@ -250,8 +248,10 @@ bool RestoreChunk(ReadJob& job, platform::File& target, uint64_t& remaining) {
         header.plainSize > remaining) {
         return false;
     }
-    if (!ReadExactly(job.image, g_storedPiece, header.storedSize)) return false;
-    DecryptItem(job.password, g_storedPiece, header.storedSize);
+    if (!ReadExactly(job.image, g_storedPiece, header.storedSize) ||
+        !DecryptItem(job.password, g_storedPiece, header.storedSize)) {
+        return false;
+    }
     const uint8_t* content = g_storedPiece;
     uLongf n = header.storedSize;
     if (!oldImage && (header.method == 1 || header.method == 2)) {

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "core/Cipher.h"
@@ -13,6 +14,7 @@
 #include "core/ImageFormat.h"
 #include "core/PieceBuffers.h"
 #include "core/PieceCompressor.h"
+#include "core/SourceCheck.h"
 #include "core/TableFiles.h"
 #include "platform/FileSystem.h"
 
@@ -21,15 +23,22 @@ namespace {
 constexpr size_t kStoredPathMax = kPathChars - 1;  // longest path an entry can hold
 constexpr int kZlibFastLevel = 4;
 constexpr int kZlibHighLevel = 8;
+constexpr uint32_t kTemporaryNameTries = 1000;
+
+PieceStoredHook g_pieceStoredHook;
 
 // Everything one encryption job keeps open while it runs.
 struct WriteJob {
-    platform::File image;
+    platform::File image;  // open under temporaryPath until the image is complete
     platform::File table;
     std::u16string imagePath;
+    std::u16string temporaryPath;
     std::u16string tablePath;
     std::u16string password;
-    uint32_t counter = 0;  // entries written to the table file
+    std::vector<std::u16string> created;  // removed again when the job fails
+    SourceCheck check;
+    uint32_t counter = 0;    // entries written to the table file
+    uint32_t fileCount = 0;  // of them, files
     int32_t level = 0;
     bool failureShown = false;  // a source-file-failed message is already on screen
     PieceCompressor compressor;
@@ -37,38 +46,77 @@ struct WriteJob {
 
 bool EncryptStopped() { return encryptCancel.load() != 0 || encryptFailed.load() != 0; }
 
-// A path that does not fit an entry is refused rather than stored under a cut name.
-bool RefuseLongPath(WriteJob& job, const std::u16string& path) {
-    if (path.size() <= kStoredPathMax) return false;
+void ShowSourceFailed(WriteJob& job, const std::u16string& path) {
     CoreMessageArgs args;
     args.path = path;
     ShowCoreMessage(CoreMessage::SourceFileFailed, args);
     job.failureShown = true;
-    return true;
 }
 
-// The image (or its table file) met inside a source tree would grow while it is read.
-bool IsJobFile(const WriteJob& job, const std::u16string& path) {
-    return EqualsIgnoreCase(path, job.imagePath) || EqualsIgnoreCase(path, job.tablePath);
-}
-
-// Creates one of the two files, asking before it replaces an existing one.
-bool CreateReplacing(const std::u16string& path, platform::File& file) {
+// The user's consent to replace what is at path: false for a folder or any answer but Yes,
+// and for a read-only file, which Windows will not replace (better said now than after
+// the whole job).
+bool MayReplace(const std::u16string& path) {
     const uint32_t attributes = platform::GetAttributes(path);
-    if (attributes != platform::kInvalidAttributes) {
-        if ((attributes & platform::kAttrDirectory) != 0) return false;
-        if (AskOverwrite(path) != OverwriteAnswer::Yes) return false;
-    }
-    return file.Open(path, platform::Access::ReadWrite, platform::Share::ReadWrite,
-                     platform::Disposition::CreateAlways, platform::kAttrNormal);
+    if (attributes == platform::kInvalidAttributes) return true;
+    if ((attributes & platform::kAttrDirectory) != 0) return false;
+    return AskOverwrite(path) == OverwriteAnswer::Yes && (attributes & platform::kAttrReadOnly) == 0;
 }
 
+std::u16string Decimal(uint32_t n) {
+    std::u16string digits;
+    do {
+        digits.insert(digits.begin(), static_cast<char16_t>(u'0' + n % 10));
+        n /= 10;
+    } while (n != 0);
+    return digits;
+}
+
+// The n-th candidate for the image's temporary sibling: "<image>.<n>.tmp", or "~<n>.tmp"
+// in the image's folder where the longer name would pass the path limit.
+std::u16string TemporaryName(const std::u16string& imagePath, uint32_t n) {
+    const std::u16string number = Decimal(n);
+    const size_t addedChars = 1 + number.size() + 4;  // ".", the number, ".tmp"
+    std::u16string name = imagePath;
+    if (imagePath.size() + addedChars > kStoredPathMax) {
+        const size_t slash = imagePath.rfind(u'\\');
+        name.resize(slash == std::u16string::npos ? 0 : slash + 1);
+        name += u'~';
+    } else {
+        name += u'.';
+    }
+    return name.append(number).append(u".tmp");
+}
+
+// A new file no one else uses: created exclusively, so a name taken by another job or
+// left by a killed one is passed over.
+bool CreateTemporaryImage(WriteJob& job) {
+    for (uint32_t n = 0; n < kTemporaryNameTries; ++n) {
+        const std::u16string candidate = TemporaryName(job.imagePath, n);
+        if (job.image.Open(candidate, platform::Access::ReadWrite, platform::Share::ReadWrite,
+                           platform::Disposition::CreateNew, platform::kAttrNormal)) {
+            job.temporaryPath = candidate;
+            job.created.push_back(candidate);
+            return true;
+        }
+        if (!platform::Exists(candidate)) return false;  // not a name clash: the folder refuses
+    }
+    return false;
+}
+
+// Both questions come before anything is created. The image is written under a temporary
+// name and renamed over the real one only when complete, so a file the user agreed to
+// replace survives a failed or killed job.
 int32_t CreateImageFiles(WriteJob& job) {
-    if (!CreateReplacing(job.imagePath, job.image)) return 0;
-    if (!CreateReplacing(job.tablePath, job.table)) {
-        job.image.Close();
+    if (!MayReplace(job.imagePath) || !MayReplace(job.tablePath)) return 0;
+    if (!CreateTemporaryImage(job)) return 0;
+    if (!job.table.Open(job.tablePath, platform::Access::ReadWrite, platform::Share::ReadWrite,
+                        platform::Disposition::CreateAlways, platform::kAttrNormal)) {
         return 0;
     }
+    job.created.push_back(job.tablePath);
+    job.check.AddJobFile(job.temporaryPath);
+    job.check.AddJobFile(job.tablePath);
     return 1;
 }
 
@@ -82,15 +130,20 @@ int32_t WriteSourceList(WriteJob& job, const std::vector<std::u16string>& source
     for (const auto& source : sources) {
         char16_t record[kPathChars] = {};
         std::copy_n(source.data(), std::min(source.size(), kPathChars), record);
-        EncryptItem(job.password, record, sizeof record);
+        if (!EncryptItem(job.password, record, sizeof record)) return 0;
         if (!job.image.Write(record, sizeof record)) return 0;
     }
     return 1;
 }
 
+// A table file that misses an entry would make an image that lies, so a failed entry
+// fails the whole job.
 int32_t AppendEntry(WriteJob& job, ImageEntry& entry) {
-    EncryptItem(job.password, &entry, sizeof entry);
-    return job.table.Write(&entry, sizeof entry) ? 1 : 0;
+    if (EncryptItem(job.password, &entry, sizeof entry) && job.table.Write(&entry, sizeof entry)) {
+        return 1;
+    }
+    encryptFailed = 1;
+    return 0;
 }
 
 ImageEntry EntryFromSearch(const std::u16string& path, const platform::FindData& found) {
@@ -156,18 +209,23 @@ bool PackPiece(WriteJob& job, uint32_t plainSize, ChunkHeader& header) {
     return true;
 }
 
-// The file's content as consecutive chunks at the image's current end.
-bool WriteChunks(WriteJob& job, platform::File& source) {
+// The file's content as consecutive chunks at the image's current end; stored counts the
+// content bytes they hold.
+bool WriteChunks(WriteJob& job, const std::u16string& path, platform::File& source,
+                 uint64_t& stored) {
+    stored = 0;
     uint32_t n = 0;
     if (!source.Read(g_plainPiece, kPiecePlainMax, n)) return false;
-    while (n > 0) {
+    for (uint32_t piece = 0; n > 0; ++piece) {
         if (EncryptStopped()) return false;
         ChunkHeader header;
         if (!PackPiece(job, n, header)) return false;
-        EncryptItem(job.password, g_storedPiece, header.storedSize);
+        if (!EncryptItem(job.password, g_storedPiece, header.storedSize)) return false;
         if (!job.image.Write(&header, sizeof header)) return false;
         if (!job.image.Write(g_storedPiece, header.storedSize)) return false;
+        stored += n;
         AddProgressBytes(n);
+        if (g_pieceStoredHook) g_pieceStoredHook(path, piece);
         if (!source.Read(g_plainPiece, kPiecePlainMax, n)) return false;
     }
     return true;
@@ -176,7 +234,11 @@ bool WriteChunks(WriteJob& job, platform::File& source) {
 int32_t EncryptFile(WriteJob& job, const std::u16string& path) {
     ReportFileStarted(path);
     SetProgressFile(path);
-    if (EncryptStopped() || RefuseLongPath(job, path)) return 0;
+    if (EncryptStopped()) return 0;
+    // Attributes and times come from before the read: a file changed while it is read then
+    // differs from its entry afterwards, which is how a later secure delete knows to keep it.
+    platform::FindData found;
+    if (!platform::FindExact(path, found)) return 0;
     platform::File source;
     if (!source.Open(path, platform::Access::Read, platform::Share::ReadWrite,
                      platform::Disposition::OpenExisting)) {
@@ -184,30 +246,39 @@ int32_t EncryptFile(WriteJob& job, const std::u16string& path) {
     }
     uint64_t dataOffset = 0;
     if (!job.image.SeekToEnd() || !job.image.Tell(dataOffset)) return 0;
-    if (!WriteChunks(job, source)) return 0;
+    uint64_t stored = 0;
+    if (!WriteChunks(job, path, source, stored)) return 0;
     source.Close();
-    platform::FindData found;
-    if (!platform::FindExact(path, found)) return 0;
     ++job.counter;
     ImageEntry entry = EntryFromSearch(path, found);
     entry.sequence = job.counter;
     entry.dataOffset = dataOffset;
-    return AppendEntry(job, entry);
+    // What the chunks hold, whatever the file's size was or is now (a link's record says 0).
+    entry.size = stored;
+    if (!AppendEntry(job, entry)) return 0;
+    ++job.fileCount;
+    return 1;
 }
 
 int32_t EncryptDirectory(WriteJob& job, const std::u16string& path) {
-    if (EncryptStopped() || RefuseLongPath(job, path)) return 0;
+    if (EncryptStopped()) return 0;
     if (!platform::IsDirectory(path) || !WriteDirectoryEntry(job, path)) return 0;
     platform::DirectorySearch search;
     if (!search.Start(path)) return 0;
     platform::FindData child;
     while (search.Next(child)) {
         const std::u16string childPath = path + u"\\" + child.name;
-        if (IsJobFile(job, childPath)) continue;
+        // Checked again: the tree may have changed since the check before the job.
+        const SourceVerdict verdict = job.check.Child(childPath, child);
+        if (verdict == SourceVerdict::Skip) continue;
+        if (verdict == SourceVerdict::Refuse) {
+            ShowSourceFailed(job, childPath);
+            return 0;
+        }
         int32_t done = 0;
         if (child.IsDirectory() && child.IsLink()) {
             // A linked directory is kept as an empty directory: following it could loop.
-            done = RefuseLongPath(job, childPath) ? 0 : WriteDirectoryEntry(job, childPath);
+            done = WriteDirectoryEntry(job, childPath);
         } else if (child.IsDirectory()) {
             done = EncryptDirectory(job, childPath);
         } else {
@@ -218,14 +289,14 @@ int32_t EncryptDirectory(WriteJob& job, const std::u16string& path) {
     return 1;
 }
 
-int32_t FinalizeImage(WriteJob& job, uint32_t fileCount) {
+int32_t FinalizeImage(WriteJob& job) {
     if (!job.table.Seek(0)) return 0;
     uint64_t tableOffset = 0;
     if (!job.image.Size(tableOffset)) return 0;
     if (!SetImageTableOffset(job.image, job.password, tableOffset)) return 0;
     TableHeader header{};
     header.entryCount = job.counter;
-    header.fileCount = fileCount;
+    header.fileCount = job.fileCount;
     if (!job.image.SeekToEnd() || !job.image.Write(&header, sizeof header)) return 0;
     std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[kTableCopyUnit]);
     if (!buffer) {
@@ -254,18 +325,49 @@ bool EncryptSources(WriteJob& job, const std::vector<std::u16string>& sources) {
         if ((attributes & platform::kAttrDirectory) != 0) {
             if (!EncryptDirectory(job, source)) encryptFailed = 1;
         } else if (!EncryptFile(job, source)) {
-            if (encryptCancel.load() == 0 && !job.failureShown) {
-                CoreMessageArgs args;
-                args.path = source;
-                ShowCoreMessage(CoreMessage::SourceFileFailed, args);
-            }
+            if (encryptCancel.load() == 0 && !job.failureShown) ShowSourceFailed(job, source);
             encryptFailed = 1;
         }
     }
     return !EncryptStopped();
 }
 
+// Header, source list, ancestors, content and table, all into the temporary image.
+bool WriteImage(WriteJob& job, const CEncryptInfo& info) {
+    if (!WriteNewImageHeader(job.image, job.password, info.m_compressLevel, info.m_options) ||
+        !WriteSourceList(job, info.m_sources)) {
+        return false;
+    }
+    // An ancestor that cannot be looked up is left out; a failed write stops the sources.
+    WriteAncestorEntries(job, info.m_sources);
+    return EncryptSources(job, info.m_sources) && FinalizeImage(job);
+}
+
+// The finished image reaches the disk, then takes the real name in one step.
+bool CompleteImage(WriteJob& job) {
+    const bool flushed = job.image.Flush();
+    const bool tableClosed = job.table.Close();
+    const bool imageClosed = job.image.Close();
+    if (!flushed || !tableClosed || !imageClosed) return false;
+    if (!platform::RenameReplacing(job.temporaryPath, job.imagePath)) {
+        ShowCoreMessage(CoreMessage::ImageCreateFailed);
+        return false;
+    }
+    std::erase(job.created, job.temporaryPath);
+    return true;
+}
+
+// Removes everything the job created; a file it was to replace stays as it was.
+void AbandonImage(WriteJob& job) {
+    job.table.Close();
+    job.image.Close();
+    for (const auto& path : job.created) RemoveJobFile(path);
+    job.created.clear();
+}
+
 }  // namespace
+
+void SetPieceStoredHook(PieceStoredHook hook) { g_pieceStoredHook = std::move(hook); }
 
 int32_t EncryptToImage(const CEncryptInfo& info) {
     encryptCancel = 0;
@@ -283,30 +385,28 @@ int32_t EncryptToImage(const CEncryptInfo& info) {
     job.tablePath = WriterTableName(info.m_imagePath);
     job.password = info.m_password;
     job.level = info.m_compressLevel;
+    // Compared by identity, not by name: another spelling of the same file is still it.
+    job.check.AddJobFile(job.imagePath);
+    job.check.AddJobFile(job.tablePath);
+    // Every source is checked before anything is asked, created or truncated.
+    std::u16string refused;
+    if (!job.check.AllStorable(info.m_sources, refused)) {
+        ShowSourceFailed(job, refused);
+        return 0;
+    }
     // A state that cannot be set up fails the first file, as a failing compress2 would.
     if (job.level == 1 || job.level == 2) {
         job.compressor.Start(job.level == 1 ? kZlibFastLevel : kZlibHighLevel);
     }
     if (!CreateImageFiles(job)) {
+        AbandonImage(job);
         ShowCoreMessage(CoreMessage::ImageCreateFailed);
         return 0;
     }
-    if (!WriteNewImageHeader(job.image, job.password, info.m_compressLevel, info.m_options)) {
+    if (!WriteImage(job, info) || !CompleteImage(job)) {
+        AbandonImage(job);
         return 0;
     }
-    WriteSourceList(job, info.m_sources);
-    WriteAncestorEntries(job, info.m_sources);
-
-    if (!EncryptSources(job, info.m_sources)) {
-        job.table.Close();
-        job.image.Close();
-        RemoveJobFile(job.tablePath);
-        RemoveJobFile(job.imagePath);
-        return 0;
-    }
-    const bool finished = FinalizeImage(job, static_cast<uint32_t>(statistics.m_fileCount)) != 0;
-    const bool tableClosed = job.table.Close();
-    const bool imageClosed = job.image.Close();
-    const bool tableDeleted = RemoveJobFile(job.tablePath);
-    return finished && tableClosed && imageClosed && tableDeleted ? 1 : 0;
+    // The image is in place; a table file that cannot be removed still fails the job.
+    return RemoveJobFile(job.tablePath) ? 1 : 0;
 }

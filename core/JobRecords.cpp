@@ -40,9 +40,11 @@ void SetProgressFile(const std::u16string& path) {
 void AddProgressBytes(uint64_t n) {
     const uint64_t done = g_jobProgress.bytesDone.fetch_add(n, std::memory_order_relaxed) + n;
     const uint64_t total = g_jobProgress.bytesTotal.load(std::memory_order_relaxed);
+    // A file that grows while it is read, or a link counted by its own size of 0, can take
+    // done past the total; the bar stops at 100.
     if (total != 0) {
-        g_jobProgress.percent.store(static_cast<uint32_t>(done * 100 / total),
-                                    std::memory_order_relaxed);
+        const uint64_t percent = std::min<uint64_t>(done * 100 / total, 100);
+        g_jobProgress.percent.store(static_cast<uint32_t>(percent), std::memory_order_relaxed);
     }
 }
 

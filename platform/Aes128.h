@@ -22,7 +22,18 @@ public:
     bool EncryptBlocks(const uint8_t* in, uint8_t* out, size_t blocks);
     bool DecryptBlocks(const uint8_t* in, uint8_t* out, size_t blocks);
 
+    // Test seam for a library that fails: operations (SetKey and each block call) are
+    // counted from 0 after this call, and operation failAt fails as a missing provider
+    // would, alone, so that each failure has to stop its caller by itself. A negative
+    // failAt turns the fault off. Process-wide.
+    static void SetFaultForTests(int64_t failAt);
+    // The operations counted since the last SetFaultForTests.
+    static int64_t OperationsForTests();
+
 private:
+    // Counts one operation; true when the test seam makes it fail.
+    static bool FaultInjected();
+
     struct State;
     State* m_state = nullptr;
 };

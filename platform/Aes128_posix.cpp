@@ -49,6 +49,10 @@ Aes128::~Aes128() {
 }
 
 bool Aes128::SetKey(const uint8_t key[kKeySize]) {
+    if (FaultInjected()) {
+        m_state->haveKey = false;
+        return false;
+    }
     std::memcpy(m_state->key, key, kKeySize);
     m_state->haveKey = true;
     m_state->encryptReady = false;
@@ -86,7 +90,7 @@ bool Run(EVP_CIPHER_CTX* ctx, const uint8_t* in, uint8_t* out, size_t blocks) {
 }  // namespace
 
 bool Aes128::EncryptBlocks(const uint8_t* in, uint8_t* out, size_t blocks) {
-    if (!m_state->haveKey) return false;
+    if (FaultInjected() || !m_state->haveKey) return false;
     if (!m_state->encryptReady) {
         if (!Prepare(m_state->encrypt, true, m_state->key, m_state->encryptCipherSet)) return false;
         m_state->encryptReady = true;
@@ -95,7 +99,7 @@ bool Aes128::EncryptBlocks(const uint8_t* in, uint8_t* out, size_t blocks) {
 }
 
 bool Aes128::DecryptBlocks(const uint8_t* in, uint8_t* out, size_t blocks) {
-    if (!m_state->haveKey) return false;
+    if (FaultInjected() || !m_state->haveKey) return false;
     if (!m_state->decryptReady) {
         if (!Prepare(m_state->decrypt, false, m_state->key, m_state->decryptCipherSet)) return false;
         m_state->decryptReady = true;

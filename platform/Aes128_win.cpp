@@ -85,7 +85,7 @@ Aes128::~Aes128() {
 
 bool Aes128::SetKey(const uint8_t key[kKeySize]) {
     m_state->DestroyKey();
-    if (m_state->object == nullptr) return false;
+    if (FaultInjected() || m_state->object == nullptr) return false;
     BCRYPT_KEY_HANDLE handle = nullptr;
     if (!Ok(BCryptGenerateSymmetricKey(Provider().Handle(), &handle, m_state->object,
                                        m_state->objectLength, const_cast<PUCHAR>(key),
@@ -119,10 +119,12 @@ bool Run(Fn fn, BCRYPT_KEY_HANDLE key, const uint8_t* in, uint8_t* out, size_t b
 }  // namespace
 
 bool Aes128::EncryptBlocks(const uint8_t* in, uint8_t* out, size_t blocks) {
+    if (FaultInjected()) return false;
     return Run(BCryptEncrypt, m_state->key, in, out, blocks);
 }
 
 bool Aes128::DecryptBlocks(const uint8_t* in, uint8_t* out, size_t blocks) {
+    if (FaultInjected()) return false;
     return Run(BCryptDecrypt, m_state->key, in, out, blocks);
 }
 

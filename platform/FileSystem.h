@@ -53,6 +53,22 @@ private:
     State* m_state = nullptr;
 };
 
+// What a path names once links are followed.
+enum class FileKind { Regular, Directory, Other };  // Other: a FIFO, socket or device
+
+// Which file a path names: the same for every spelling of one file (letter case, "." and
+// ".." components, short names, symbolic links, other hard links).
+struct FileIdentity {
+    uint64_t volume = 0;  // volume serial number; st_dev on POSIX
+    uint64_t index = 0;   // file index; st_ino on POSIX
+    bool operator==(const FileIdentity&) const = default;
+};
+
+// Looks the path up with links followed, never opening it for reading or writing, so a
+// FIFO or device cannot block. False when nothing is there, a link dangles or the lookup
+// is refused.
+bool GetFileIdentity(const std::u16string& path, FileIdentity& identity, FileKind& kind);
+
 // kInvalidAttributes when the path does not exist.
 uint32_t GetAttributes(const std::u16string& path);
 bool SetAttributes(const std::u16string& path, uint32_t attributes);
@@ -64,6 +80,8 @@ bool RemoveEmptyDirectory(const std::u16string& path);
 bool RemoveFile(const std::u16string& path);
 // Fails when the target exists.
 bool RenameFile(const std::u16string& from, const std::u16string& to);
+// Renames from over to, replacing an existing file at to (MoveFileExW with MOVEFILE_REPLACE_EXISTING / rename()).
+bool RenameReplacing(const std::u16string& from, const std::u16string& to);
 bool CopyFileTo(const std::u16string& from, const std::u16string& to, bool failIfExists);
 
 // The temporary folder in long form, ending in a backslash.

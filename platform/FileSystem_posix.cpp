@@ -194,6 +194,29 @@ bool RemoveFile(const std::u16string& path) {
     return unlink(native.c_str()) == 0;
 }
 
+bool GetFileIdentity(const std::u16string& path, FileIdentity& identity, FileKind& kind) {
+    std::string native;
+    struct stat st {};
+    if (!posix::ToNativePath(path, native) || stat(native.c_str(), &st) != 0) return false;
+    identity.volume = static_cast<uint64_t>(st.st_dev);
+    identity.index = static_cast<uint64_t>(st.st_ino);
+    kind = S_ISREG(st.st_mode) ? FileKind::Regular
+         : S_ISDIR(st.st_mode) ? FileKind::Directory
+                               : FileKind::Other;
+    return true;
+}
+
+bool RenameReplacing(const std::u16string& from, const std::u16string& to) {
+    std::string source, target;
+    if (!posix::ToNativePath(from, source) || !posix::ToNativePath(to, target)) return false;
+    // MoveFileExW refuses to replace a read-only file; so does this backend.
+    if (posix::IsReadOnlyFile(target)) {
+        errno = EACCES;
+        return false;
+    }
+    return rename(source.c_str(), target.c_str()) == 0;
+}
+
 bool RenameFile(const std::u16string& from, const std::u16string& to) {
     std::string source, target;
     if (!posix::ToNativePath(from, source) || !posix::ToNativePath(to, target)) return false;

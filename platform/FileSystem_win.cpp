@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <vector>
 
 namespace platform {
@@ -21,6 +22,13 @@ void Fill(const WIN32_FIND_DATAW& data, FindData& out) {
     out.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     out.name = reinterpret_cast<const char16_t*>(data.cFileName);
 }
+
+struct HandleCloser {
+    void operator()(HANDLE handle) const {
+        if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+    }
+};
+using ScopedHandle = std::unique_ptr<void, HandleCloser>;
 
 bool IsDotEntry(const wchar_t* name) {
     return (name[0] == L'.' && name[1] == 0) || (name[0] == L'.' && name[1] == L'.' && name[2] == 0);
@@ -83,6 +91,23 @@ void DirectorySearch::Close() {
     m_state = nullptr;
 }
 
+bool GetFileIdentity(const std::u16string& path, FileIdentity& identity, FileKind& kind) {
+    // No access rights: only the file's information is read; the open follows links.
+    const ScopedHandle handle(CreateFileW(Wide(path), 0,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (handle.get() == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(handle.get(), &info)) {
+        return false;
+    }
+    identity.volume = info.dwVolumeSerialNumber;
+    identity.index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    kind = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? FileKind::Directory
+         : GetFileType(handle.get()) == FILE_TYPE_DISK            ? FileKind::Regular
+                                                                  : FileKind::Other;
+    return true;
+}
+
 uint32_t GetAttributes(const std::u16string& path) { return GetFileAttributesW(Wide(path)); }
 
 bool SetAttributes(const std::u16string& path, uint32_t attributes) {
@@ -104,6 +129,16 @@ bool RemoveFile(const std::u16string& path) { return DeleteFileW(Wide(path)) != 
 
 bool RenameFile(const std::u16string& from, const std::u16string& to) {
     return MoveFileW(Wide(from), Wide(to)) != 0;
+}
+
+bool RenameReplacing(const std::u16string& from, const std::u16string& to) {
+    // Windows refuses to replace a read-only file; Wine does not, so say it here.
+    const DWORD attributes = GetFileAttributesW(Wide(to));
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    return MoveFileExW(Wide(from), Wide(to), MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
 bool CopyFileTo(const std::u16string& from, const std::u16string& to, bool failIfExists) {

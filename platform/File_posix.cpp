@@ -16,8 +16,10 @@ using posix::NativeStat;
 namespace {
 int Fd(intptr_t handle) { return static_cast<int>(handle); }
 
+// O_NONBLOCK: opening a FIFO would otherwise wait for its other end; such a file is
+// refused below anyway, and the flag changes nothing for a regular file.
 int OpenFlags(Access access, Disposition disposition) {
-    int flags = O_CLOEXEC;
+    int flags = O_CLOEXEC | O_NONBLOCK;
     switch (access) {
         case Access::Read: flags |= O_RDONLY; break;
         case Access::Write: flags |= O_WRONLY; break;
@@ -65,10 +67,11 @@ bool File::Open(const std::u16string& path, Access access, Share /*share: no POS
         fd = open(native.c_str(), OpenFlags(access, disposition), mode);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) return false;
+    // Only regular files: a FIFO, socket or device is never read or written as a file.
     struct stat st {};
-    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         close(fd);
-        errno = EISDIR;
+        errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
         return false;
     }
     m_handle = fd;

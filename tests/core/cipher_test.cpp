@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -248,6 +249,43 @@ TEST(Cipher, FixedVectorIsIdenticalOnEveryBackend) {
         "EBDC6760B1031CEDB5F43AB0893628B19E97EF539FA5613BC4A14E60B9F6AD74"
         "2106C0EDA29B5C713E1FD9F676");
     EXPECT_EQ(expected, Encrypt(password, plain));
+}
+
+// A failing AES library fails every form of the cipher, whether the key or the blocks
+// fail, and the block area is zeroed rather than left as reordered plain text. A buffer
+// shorter than a block never reaches the library.
+TEST(Cipher, LibraryFailuresAreReported) {
+    const Bytes password = Ascii("pw");
+    const Bytes plain = RandomBytes(37, 21);
+    const struct {
+        const char* label;
+        std::function<int32_t(uint8_t*, size_t)> run;
+    } forms[] = {
+        {"EncryptBuffer",
+         [&](uint8_t* b, size_t n) { return EncryptBuffer(password.data(), password.size(), b, b, n); }},
+        {"DecryptBuffer",
+         [&](uint8_t* b, size_t n) { return DecryptBuffer(password.data(), password.size(), b, b, n); }},
+        {"EncryptItem", [](uint8_t* b, size_t n) { return EncryptItem(u"pw", b, n); }},
+        {"DecryptItem", [](uint8_t* b, size_t n) { return DecryptItem(u"pw", b, n); }},
+    };
+    for (const auto& form : forms) {
+        for (const int64_t failAt : {0, 1}) {
+            SCOPED_TRACE(std::string(form.label) + (failAt == 0 ? ", key" : ", blocks"));
+            Bytes buffer = plain;
+            platform::Aes128::SetFaultForTests(failAt);
+            const int32_t result = form.run(buffer.data(), buffer.size());
+            platform::Aes128::SetFaultForTests(-1);
+            EXPECT_EQ(result, 0);
+            EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + 32), Bytes(32, 0));
+            buffer = plain;
+            EXPECT_EQ(form.run(buffer.data(), buffer.size()), 1) << "works again";
+        }
+        Bytes tail = Bytes(plain.begin(), plain.begin() + 15);
+        platform::Aes128::SetFaultForTests(0);
+        EXPECT_EQ(form.run(tail.data(), tail.size()), 1);
+        EXPECT_EQ(platform::Aes128::OperationsForTests(), 0);
+        platform::Aes128::SetFaultForTests(-1);
+    }
 }
 
 TEST(Scramble, MatchesModelAndUnscrambleInverts) {

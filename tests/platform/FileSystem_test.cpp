@@ -16,6 +16,7 @@
 #include <windows.h>
 #else
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -478,6 +479,101 @@ TEST(FileSystemTest, LinkCountSeesEveryName) {
     ASSERT_TRUE(RemoveFile(dir.Win("b.txt")));
     ASSERT_TRUE(GetLinkCount(dir.Win("a.txt"), links));
     EXPECT_EQ(links, 1u);
+}
+
+// One file under every spelling that reaches it; links are made only where the system
+// lets this user make them.
+TEST(FileSystemTest, FileIdentityIsTheSameForEverySpellingOfOneFile) {
+    ScratchDir dir;
+    std::filesystem::create_directory(dir / "d");
+    WriteAll(dir / "d" / "File.txt", std::string("one"));
+    WriteAll(dir / "d" / "other.txt", std::string("two"));
+    FileIdentity original;
+    FileKind kind = FileKind::Other;
+    ASSERT_TRUE(GetFileIdentity(dir.Win("d\\File.txt"), original, kind));
+    EXPECT_EQ(kind, FileKind::Regular);
+
+    std::error_code noSymlink, noHardLink;
+    std::filesystem::create_symlink(dir / "d" / "File.txt", dir / "link.txt", noSymlink);
+    std::filesystem::create_hard_link(dir / "d" / "File.txt", dir / "hard.txt", noHardLink);
+    const struct {
+        const char* label;
+        std::u16string path;
+        bool available;
+    } spellings[] = {
+        {"through . and ..", dir.Win("d\\.\\..\\d\\File.txt"), true},
+        {"a hard link", dir.Win("hard.txt"), !noHardLink},
+        {"a symbolic link", dir.Win("link.txt"), !noSymlink},
+#ifdef _WIN32
+        {"other letter case", dir.Win("D\\FILE.TXT"), true},
+#endif
+    };
+    for (const auto& s : spellings) {
+        SCOPED_TRACE(s.label);
+        if (!s.available) continue;
+        FileIdentity identity;
+        ASSERT_TRUE(GetFileIdentity(s.path, identity, kind));
+        EXPECT_EQ(identity, original);
+        EXPECT_EQ(kind, FileKind::Regular);
+    }
+
+    FileIdentity other;
+    ASSERT_TRUE(GetFileIdentity(dir.Win("d\\other.txt"), other, kind));
+    EXPECT_FALSE(other == original);
+    ASSERT_TRUE(GetFileIdentity(dir.Win("d"), other, kind));
+    EXPECT_EQ(kind, FileKind::Directory);
+    EXPECT_FALSE(GetFileIdentity(dir.Win("missing.txt"), other, kind));
+    if (!noSymlink) {
+        std::filesystem::create_symlink(dir / "gone", dir / "dangling");
+        EXPECT_FALSE(GetFileIdentity(dir.Win("dangling"), other, kind)) << "a link that leads nowhere";
+    }
+}
+
+TEST(FileSystemTest, FifosAreNamedWithoutBeingOpened) {
+#ifdef _WIN32
+    GTEST_SKIP() << "no FIFOs in Windows folders";
+#else
+    ScratchDir dir;
+    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+    FileIdentity identity;
+    FileKind kind = FileKind::Regular;
+    ASSERT_TRUE(GetFileIdentity(dir.Win("fifo"), identity, kind)) << "returns without a writer";
+    EXPECT_EQ(kind, FileKind::Other);
+    File file;
+    EXPECT_FALSE(file.Open(dir.Win("fifo"), Access::Read, Share::ReadWrite, Disposition::OpenExisting))
+        << "refused at once instead of waiting for a writer";
+    EXPECT_FALSE(file.Open(dir.Win("fifo"), Access::ReadWrite, Share::ReadWrite, Disposition::CreateAlways));
+#endif
+}
+
+TEST(FileSystemTest, RenameReplacingTakesTheNameOfAnyFileThere) {
+    const struct {
+        const char* label;
+        bool targetExists;
+        bool targetReadOnly;
+        bool renames;
+    } cases[] = {
+        {"no file at the target", false, false, true},
+        {"an existing file is replaced", true, false, true},
+        {"a read-only file is not", true, true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        ScratchDir dir;
+        ASSERT_TRUE(CreateWithBytes(dir.Win("new.tmp"), {1, 2, 3}));
+        if (c.targetExists) {
+            ASSERT_TRUE(CreateWithBytes(dir.Win("image"), {9}));
+        }
+        if (c.targetReadOnly) {
+            ASSERT_TRUE(SetAttributes(dir.Win("image"), kAttrReadOnly));
+        }
+        EXPECT_EQ(RenameReplacing(dir.Win("new.tmp"), dir.Win("image")), c.renames);
+        EXPECT_EQ(Exists(dir.Win("new.tmp")), !c.renames);
+        EXPECT_EQ(ReadAll(dir / "image").size(), c.renames ? 3u : 1u);
+    }
+    ScratchDir dir;
+    EXPECT_FALSE(RenameReplacing(dir.Win("missing"), dir.Win("image")));
+    EXPECT_FALSE(Exists(dir.Win("image")));
 }
 
 TEST(FileSystemTest, TempFolderIsALongDirectoryEndingInABackslash) {
