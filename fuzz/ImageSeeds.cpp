@@ -23,7 +23,7 @@ constexpr uint64_t kWriteTime = 133000000000000000ULL;
 
 struct SeedFile {
     std::u16string path;
-    uint16_t pattern;  // first of seven consecutive byte values
+    uint8_t firstByte;  // the content cycles through seven byte values from this one
     size_t length;
     uint8_t method;  // 0 plain, 1 or 2 zlib
 };
@@ -36,7 +36,7 @@ void AddFolder(ImageDescription& d, const std::u16string& path) {
 void AddFile(ImageDescription& d, const SeedFile& file) {
     const uint16_t first = file.length == 0 ? DescribedEntry::kNoChunk : static_cast<uint16_t>(d.chunks.size());
     std::vector<uint8_t> pattern;
-    for (uint8_t i = 0; i < 7; ++i) pattern.push_back(static_cast<uint8_t>(file.pattern + i));
+    for (uint8_t i = 0; i < 7; ++i) pattern.push_back(static_cast<uint8_t>(file.firstByte + i));
     for (size_t at = 0; at < file.length; at += kPiecePlainMax) {
         const auto length = static_cast<uint16_t>(std::min<size_t>(kPiecePlainMax, file.length - at));
         d.chunks.push_back({file.method, 0, 0, 0, length, pattern});
