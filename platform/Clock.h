@@ -4,6 +4,10 @@
 
 namespace platform {
 
+// Windows FILETIME counts 100-nanosecond ticks since 1601-01-01 UTC.
+constexpr int64_t kFileTimeEpochSeconds = 11644473600;  // seconds from 1601 to 1970
+constexpr int64_t kFileTimeTicksPerSecond = 10000000;
+
 struct CalendarDate {
     int year = 0;
     int month = 0;  // 1-12

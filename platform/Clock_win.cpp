@@ -4,23 +4,20 @@
 
 namespace platform {
 
-namespace {
-constexpr int64_t kEpochDifference = 11644473600;  // seconds from 1601 to 1970
-constexpr int64_t kTicksPerSecond = 10000000;
-}  // namespace
-
 int64_t CurrentTime() {
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
     const uint64_t ticks = (static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
-    return static_cast<int64_t>(ticks / kTicksPerSecond) - kEpochDifference;
+    return static_cast<int64_t>(ticks / kFileTimeTicksPerSecond) - kFileTimeEpochSeconds;
 }
 
 bool LocalDate(int64_t secondsSince1970, CalendarDate& date) {
-    if (secondsSince1970 < -kEpochDifference || secondsSince1970 > INT64_MAX / kTicksPerSecond - kEpochDifference) {
+    if (secondsSince1970 < -kFileTimeEpochSeconds ||
+        secondsSince1970 > INT64_MAX / kFileTimeTicksPerSecond - kFileTimeEpochSeconds) {
         return false;
     }
-    const uint64_t ticks = static_cast<uint64_t>(secondsSince1970 + kEpochDifference) * kTicksPerSecond;
+    const uint64_t ticks =
+        static_cast<uint64_t>(secondsSince1970 + kFileTimeEpochSeconds) * kFileTimeTicksPerSecond;
     FILETIME ft;
     ft.dwLowDateTime = static_cast<DWORD>(ticks);
     ft.dwHighDateTime = static_cast<DWORD>(ticks >> 32);

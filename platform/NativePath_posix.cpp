@@ -4,14 +4,12 @@
 #include <sys/stat.h>
 #include <cerrno>
 
+#include "platform/Clock.h"
 #include "platform/Text.h"
 
 namespace platform::posix {
 
 namespace {
-constexpr int64_t kEpochDifference = 11644473600;  // seconds from 1601 to 1970
-constexpr int64_t kTicksPerSecond = 10000000;
-
 bool IsSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
 }  // namespace
 
@@ -46,13 +44,14 @@ std::u16string FromNativePath(const std::string& native) {
 }
 
 uint64_t ToFileTime(int64_t seconds, int64_t nanoseconds) {
-    const int64_t ticks = (seconds + kEpochDifference) * kTicksPerSecond + nanoseconds / 100;
+    const int64_t ticks =
+        (seconds + kFileTimeEpochSeconds) * kFileTimeTicksPerSecond + nanoseconds / 100;
     return ticks < 0 ? 0 : static_cast<uint64_t>(ticks);
 }
 
 void FromFileTime(uint64_t fileTime, int64_t& seconds, int64_t& nanoseconds) {
-    seconds = static_cast<int64_t>(fileTime / kTicksPerSecond) - kEpochDifference;
-    nanoseconds = static_cast<int64_t>(fileTime % kTicksPerSecond) * 100;
+    seconds = static_cast<int64_t>(fileTime / kFileTimeTicksPerSecond) - kFileTimeEpochSeconds;
+    nanoseconds = static_cast<int64_t>(fileTime % kFileTimeTicksPerSecond) * 100;
 }
 
 bool StatNative(int dirfd, const char* path, int flags, NativeStat& result) {

@@ -33,7 +33,6 @@ constexpr size_t kPathUnits = 260;
 constexpr size_t kMaxPathLength = kPathUnits - 1;
 constexpr wchar_t kInstallKey[] = L"SOFTWARE\\Halvard\\Cryptelle\\2.00";
 constexpr wchar_t kInstallValue[] = L"InstallPath";
-constexpr wchar_t kUnknownInstallPath[] = L"UnKnown";
 
 HINSTANCE g_module = nullptr;
 std::atomic<LONG> g_objectCount{0};
@@ -61,6 +60,47 @@ bool MenuWantsCommands(UINT flags) {
 
 bool EqualIgnoringCase(const wchar_t* a, int aLength, const wchar_t* b, int bLength) {
     return CompareStringOrdinal(a, aLength, b, bLength, TRUE) == CSTR_EQUAL;
+}
+
+bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+// "X:\..." or "\\server\share...": a path that names one place whatever the working folder
+// and current drive are. Rooted ("\x"), drive-relative ("X:x"), relative and device paths
+// ("\\?\", "\\.\") are not.
+bool IsAbsolutePath(const wchar_t* path) {
+    const bool driveLetter = (path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z');
+    if (driveLetter && path[1] == L':' && IsSeparator(path[2])) return true;
+    return IsSeparator(path[0]) && IsSeparator(path[1]) && path[2] != L'\0' && !IsSeparator(path[2]) &&
+           path[2] != L'?' && path[2] != L'.';
+}
+
+// The programs are only ever started from an installation folder that exists: a folder
+// resolved against the working folder or drive could hold a planted program.
+bool IsUsableInstallFolder(const wchar_t* path) {
+    if (!IsAbsolutePath(path)) return false;
+    const DWORD attributes = GetFileAttributesW(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// Copies a help text into the caller's buffer of capacity units (UTF-16 or ANSI); a text
+// that does not fit leaves an empty string rather than a cut one.
+HRESULT CopyHelpText(const wchar_t* text, bool unicode, CHAR* buffer, UINT capacity) {
+    if (buffer == nullptr || capacity == 0) return E_INVALIDARG;
+    if (unicode) {
+        auto* wide = reinterpret_cast<wchar_t*>(buffer);
+        if (wcslen(text) >= capacity) {
+            wide[0] = L'\0';
+            return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
+        }
+        wcscpy(wide, text);
+        return S_OK;
+    }
+    const int written = WideCharToMultiByte(CP_ACP, 0, text, -1, buffer, static_cast<int>(capacity), nullptr, nullptr);
+    if (written == 0) {
+        buffer[0] = '\0';
+        return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
+    }
+    return S_OK;
 }
 
 class ScopedHandle {
@@ -171,11 +211,12 @@ private:
     ~CBrisa();
 
     void ReadInstallPath() noexcept;
+    UINT CommandTextId(UINT offset) const noexcept;
     HRESULT TakeSelection(HDROP drop, UINT count) noexcept;
     bool ShredderSelected() const noexcept;
     HRESULT AddBrisaCommands(HMENU menu, UINT index, UINT firstId, UINT lastId);
     HRESULT AddLunetCommands(HMENU menu, UINT index, UINT firstId, UINT lastId);
-    void LaunchProgram(const wchar_t* program, const wchar_t* beforeSelection) const;
+    HRESULT LaunchProgram(const wchar_t* program, const wchar_t* beforeSelection) const;
 
     wchar_t m_selection[kSelectionUnits] = {};
     wchar_t m_installPath[kPathUnits] = {};
@@ -289,9 +330,10 @@ STDMETHODIMP_(ULONG) CBrisa::Release() {
     return count;
 }
 
-// The installation folder is read anew for every menu. A missing key leaves the folder as
-// it was; a missing or unreadable value gives "UnKnown".
+// The installation folder is read anew for every menu; a missing key or value leaves it
+// empty, and nothing is started from an empty folder.
 void CBrisa::ReadInstallPath() noexcept {
+    m_installPath[0] = L'\0';
     ScopedKey key;
     if (!key.Open(HKEY_LOCAL_MACHINE, kInstallKey, KEY_QUERY_VALUE)) return;
     // One unit more than the value may hold, so an unterminated value still ends.
@@ -299,7 +341,7 @@ void CBrisa::ReadInstallPath() noexcept {
     DWORD size = kPathUnits * sizeof(wchar_t);
     const LSTATUS status =
         RegQueryValueExW(key.Get(), kInstallValue, nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
-    lstrcpynW(m_installPath, status == ERROR_SUCCESS ? value : kUnknownInstallPath, kPathUnits);
+    if (status == ERROR_SUCCESS) lstrcpynW(m_installPath, value, kPathUnits);
 }
 
 // Fills m_selection with p1*p2*...*pn*. A path longer than a path field or a list that would
@@ -426,7 +468,8 @@ STDMETHODIMP CBrisa::QueryContextMenu(HMENU menu, UINT index, UINT firstId, UINT
 // selection. The command line stays unquoted as the programs expect it; the program is also
 // named on its own so that an installation folder with spaces cannot start a different
 // program found at a space (C:\Program.exe for C:\Program Files\...).
-void CBrisa::LaunchProgram(const wchar_t* program, const wchar_t* beforeSelection) const {
+HRESULT CBrisa::LaunchProgram(const wchar_t* program, const wchar_t* beforeSelection) const {
+    if (!IsUsableInstallFolder(m_installPath)) return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
     std::wstring application = m_installPath;
     application += L'\\';
     application += program;
@@ -442,6 +485,7 @@ void CBrisa::LaunchProgram(const wchar_t* program, const wchar_t* beforeSelectio
         ScopedHandle thread(process.hThread);
         ScopedHandle started(process.hProcess);
     }
+    return S_OK;
 }
 
 STDMETHODIMP CBrisa::InvokeCommand(CMINVOKECOMMANDINFO* info) {
@@ -451,28 +495,51 @@ STDMETHODIMP CBrisa::InvokeCommand(CMINVOKECOMMANDINFO* info) {
         const UINT offset = LOWORD(reinterpret_cast<UINT_PTR>(info->lpVerb));
         if constexpr (kLunet) {
             if (offset != 0) return E_INVALIDARG;
-            if (m_offerEncrypt) {
-                LaunchProgram(L"Sorvane.exe", L" ");
-            } else if (m_offerDecrypt) {
-                LaunchProgram(L"Dunrique.exe", L" ");
-            } else {
-                return E_INVALIDARG;
-            }
+            if (m_offerEncrypt) return LaunchProgram(L"Sorvane.exe", L" ");
+            if (m_offerDecrypt) return LaunchProgram(L"Dunrique.exe", L" ");
+            return E_INVALIDARG;
         } else {
-            if (offset == 0) {
-                LaunchProgram(L"Raspel.exe", L" ");
-            } else if (offset == 1) {
-                LaunchProgram(L"Raspel.exe", L" *");
-            } else {
-                return E_INVALIDARG;
-            }
+            if (offset == 0) return LaunchProgram(L"Raspel.exe", L" ");
+            if (offset == 1) return LaunchProgram(L"Raspel.exe", L" *");
+            return E_INVALIDARG;
         }
-        return S_OK;
     });
 }
 
-// No help texts and no verbs: every request succeeds and nothing is written.
-STDMETHODIMP CBrisa::GetCommandString(UINT_PTR, UINT, UINT*, CHAR*, UINT) { return S_OK; }
+// The string id of the menu text of the command at offset, as InvokeCommand would run it;
+// 0 for an offset it refuses.
+UINT CBrisa::CommandTextId(UINT offset) const noexcept {
+    if constexpr (kLunet) {
+        if (offset != 0) return 0;
+        if (m_offerEncrypt) return IDS_MAIN_COMMAND;
+        return m_offerDecrypt ? IDS_SECOND_COMMAND : 0;
+    } else {
+        if (offset == 0) return IDS_MAIN_COMMAND;
+        return offset == 1 ? IDS_SECOND_COMMAND : 0;
+    }
+}
+
+// Help texts are the menu texts themselves; validation says whether the offset is served.
+// There are no language-independent verbs.
+STDMETHODIMP CBrisa::GetCommandString(UINT_PTR offset, UINT type, UINT*, CHAR* name, UINT size) {
+    return ComBoundary([&] {
+        const UINT textId = offset <= 0xFFFF ? CommandTextId(static_cast<UINT>(offset)) : 0;
+        switch (type) {
+            case GCS_VALIDATEA:
+            case GCS_VALIDATEW:
+                return textId != 0 ? S_OK : S_FALSE;
+            case GCS_HELPTEXTA:
+            case GCS_HELPTEXTW: {
+                if (textId == 0) return E_INVALIDARG;
+                wchar_t text[kPathUnits] = {};
+                if (LoadStringW(g_module, textId, text, kPathUnits) == 0) return E_FAIL;
+                return CopyHelpText(text, type == GCS_HELPTEXTW, name, size);
+            }
+            default:
+                return E_NOTIMPL;
+        }
+    });
+}
 
 }  // namespace
 

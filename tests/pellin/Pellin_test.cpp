@@ -12,6 +12,9 @@
 #include <thread>
 
 #include "DriverInstall.h"
+#include "RunAndWait_win.h"
+
+using testing_support::RunAndWait;
 
 namespace {
 
@@ -33,20 +36,12 @@ std::string WindowsDirectory() {
     return path;
 }
 
-DWORD RunAndWait(std::string commandLine) {
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process)) {
-        return 0xFFFFFFFF;
-    }
-    WaitForSingleObject(process.hProcess, 60000);
-    DWORD code = 0xFFFFFFFF;
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return code;
+// The ANSI text (the form the paths of this test are kept in) as UTF-16.
+std::wstring Wide(const std::string& ansi) {
+    std::wstring wide(MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, nullptr, 0), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, wide.data(), static_cast<int>(wide.size()));
+    wide.pop_back();
+    return wide;
 }
 
 std::string ReadText(const std::string& path) {
@@ -108,7 +103,7 @@ TEST(Pellin, JudgementsUnderEachWindowsVersion) {
                                   REG_SZ, c.setting, static_cast<DWORD>(std::strlen(c.setting) + 1)),
                   ERROR_SUCCESS);
         DeleteFileA(result.c_str());
-        ASSERT_EQ(RunAndWait(TestFolder() + "\\" + kProbe + " \"" + result + "\""), 0u);
+        ASSERT_EQ(RunAndWait(Wide(TestFolder() + "\\" + kProbe + " \"" + result + "\"")), 0u);
         std::ostringstream expected;
         expected << c.shown << " win2k " << c.win2k << " winxp " << c.winxp << "\n";
         EXPECT_EQ(ReadText(result), expected.str());

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <optional>
+#include <string>
 
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
@@ -102,46 +104,58 @@ TEST(UserPathTest, ConversionsBetweenUserAndWindowsForm) {
 #endif
 }
 
-TEST(ClockTest, LocalDateOfKnownInstants) {
 #ifndef _WIN32
-    const char* saved = getenv("TZ");
-    const std::string restore = saved ? saved : "";
-    setenv("TZ", "UTC", 1);
-    tzset();
-    const struct {
-        int64_t instant;
-        CalendarDate date;
-    } utcCases[] = {
-        {0, {1970, 1, 1}},
-        {1709251199, {2024, 2, 29}},  // last second of a leap day
-        {1709251200, {2024, 3, 1}},
-    };
-    for (const auto& c : utcCases) {
-        CalendarDate date;
-        ASSERT_TRUE(LocalDate(c.instant, date)) << c.instant;
-        EXPECT_EQ(date.year, c.date.year);
-        EXPECT_EQ(date.month, c.date.month);
-        EXPECT_EQ(date.day, c.date.day);
+// Pins the local zone to UTC while it lives, then restores the zone the test was run in.
+class ScopedUtcZone {
+public:
+    ScopedUtcZone() {
+        const char* saved = getenv("TZ");
+        m_hadZone = saved != nullptr;
+        if (m_hadZone) m_saved = saved;
+        setenv("TZ", "UTC", 1);
+        tzset();
     }
-    if (saved) {
-        setenv("TZ", restore.c_str(), 1);
-    } else {
-        unsetenv("TZ");
+    ~ScopedUtcZone() {
+        if (m_hadZone) {
+            setenv("TZ", m_saved.c_str(), 1);
+        } else {
+            unsetenv("TZ");
+        }
+        tzset();
     }
-    tzset();
+    ScopedUtcZone(const ScopedUtcZone&) = delete;
+    ScopedUtcZone& operator=(const ScopedUtcZone&) = delete;
+
+private:
+    bool m_hadZone = false;
+    std::string m_saved;
+};
 #endif
-    // Noon UTC falls on the same date in every zone within eleven hours.
+
+TEST(ClockTest, LocalDateOfKnownInstants) {
     const struct {
         int64_t instant;
+        bool inUtc;  // a date boundary: holds with the zone pinned to UTC
         CalendarDate date;
-    } noonCases[] = {
-        {951825600, {2000, 2, 29}},
-        {946641600, {1999, 12, 31}},
-        {2147515200, {2038, 1, 19}},
+    } cases[] = {
+        {0, true, {1970, 1, 1}},
+        {1709251199, true, {2024, 2, 29}},  // last second of a leap day
+        {1709251200, true, {2024, 3, 1}},
+        // Noon UTC falls on the same date in every zone within eleven hours.
+        {951825600, false, {2000, 2, 29}},
+        {946641600, false, {1999, 12, 31}},
+        {2147515200, false, {2038, 1, 19}},
     };
-    for (const auto& c : noonCases) {
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.instant);
+#ifdef _WIN32
+        if (c.inUtc) continue;  // a process cannot pin its own zone here
+#else
+        std::optional<ScopedUtcZone> utc;
+        if (c.inUtc) utc.emplace();
+#endif
         CalendarDate date;
-        ASSERT_TRUE(LocalDate(c.instant, date)) << c.instant;
+        ASSERT_TRUE(LocalDate(c.instant, date));
         EXPECT_EQ(date.year, c.date.year);
         EXPECT_EQ(date.month, c.date.month);
         EXPECT_EQ(date.day, c.date.day);

@@ -8,12 +8,19 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <cwchar>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "RunAndWait_win.h"
+
+using testing_support::RunAndWait;
 
 namespace {
 
@@ -63,23 +70,6 @@ std::wstring TestFolder() {
     GetModuleFileNameW(nullptr, path, MAX_PATH);
     std::wstring folder = path;
     return folder.substr(0, folder.find_last_of(L'\\'));
-}
-
-// Runs a program of the prefix and returns its exit code.
-DWORD RunAndWait(std::wstring commandLine) {
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process)) {
-        return 0xFFFFFFFF;
-    }
-    WaitForSingleObject(process.hProcess, 60000);
-    DWORD code = 0xFFFFFFFF;
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return code;
 }
 
 DWORD ImportRegistration(const wchar_t* file) {
@@ -674,14 +664,16 @@ TEST_F(ContextMenuTest, InitializeTwiceHoldsOnlyTheLatestSelection) {
     EXPECT_EQ(refused.References(), 1u);
 }
 
-// Without the key the installation folder stays empty and the command line starts with "\";
-// without the value it is "UnKnown". Both resolve against the current directory, where this
-// test puts a recorder to see the command line.
-TEST_F(ContextMenuTest, MissingKeyOrValueGiveTheFallbackFolders) {
+// Without a usable installation folder nothing is started: not \Raspel.exe on the current
+// drive, not a program below the working folder. Recorders are planted wherever one of the
+// refused values would have found a program.
+TEST_F(ContextMenuTest, NoProgramStartsWithoutAnAbsoluteExistingFolder) {
+    const std::wstring planted[] = {L"C:", kWorkDir + L"\\UnKnown", kWorkDir + L"\\Cryptelle Suite"};
     CreateDirectoryW(kWorkDir.c_str(), nullptr);
-    CreateDirectoryW((kWorkDir + L"\\UnKnown").c_str(), nullptr);
-    ASSERT_TRUE(CopyInto(TestFolder() + L"\\Raspel.exe", L"C:\\Raspel.exe"));
-    ASSERT_TRUE(CopyInto(TestFolder() + L"\\Raspel.exe", kWorkDir + L"\\UnKnown\\Raspel.exe"));
+    for (const std::wstring& folder : planted) {
+        CreateDirectoryW(folder.c_str(), nullptr);
+        ASSERT_TRUE(CopyInto(TestFolder() + L"\\Raspel.exe", folder + L"\\Raspel.exe")) << folder;
+    }
     wchar_t previous[MAX_PATH] = {};
     GetCurrentDirectoryW(MAX_PATH, previous);
     ASSERT_TRUE(SetCurrentDirectoryW(kWorkDir.c_str()));
@@ -689,12 +681,17 @@ TEST_F(ContextMenuTest, MissingKeyOrValueGiveTheFallbackFolders) {
     struct Case {
         const char* name;
         bool keepKey;
-        std::wstring logFolder;
-        std::wstring expected;
+        const wchar_t* value;  // nullptr: no value
     };
     const Case cases[] = {
-        {"key missing", false, L"C:", L"\\Raspel.exe C:\\a.txt*"},
-        {"value missing", true, kWorkDir + L"\\UnKnown", L"UnKnown\\Raspel.exe C:\\a.txt*"},
+        {"key missing", false, nullptr},
+        {"value missing", true, nullptr},
+        {"relative folder", true, L"UnKnown"},
+        {"rooted without a drive", true, L"\\Cryptelle Suite"},
+        {"relative to the drive's folder", true, L"C:Cryptelle Suite"},
+        {"device path", true, L"\\\\?\\C:\\Cryptelle Suite"},
+        {"folder that does not exist", true, L"C:\\Cryptelle Gone"},
+        {"a file, not a folder", true, L"C:\\Cryptelle Suite\\Raspel.exe"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -704,17 +701,25 @@ TEST_F(ContextMenuTest, MissingKeyOrValueGiveTheFallbackFolders) {
             ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kInstallKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
                                       nullptr),
                       ERROR_SUCCESS);
+            if (c.value != nullptr) {
+                RegSetValueExW(key, L"InstallPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(c.value),
+                               static_cast<DWORD>((wcslen(c.value) + 1) * sizeof(wchar_t)));
+            }
             RegCloseKey(key);
         }
-        DeleteFileW(LogPath(c.logFolder, L"Raspel").c_str());
-        ComRef<IContextMenu> menu;
-        CreateExtension(g_brisa, menu);
-        DropDataObject data({L"C:\\a.txt"});
-        ASSERT_EQ(InitializeWith(menu.Get(), &data), S_OK);
-        PopupMenu popup;
-        EXPECT_EQ(menu->QueryContextMenu(popup.Get(), 0, kFirstId, kLastId, CMF_NORMAL), MAKE_HRESULT(0, 0, 1));
-        EXPECT_EQ(InvokeOffset(menu.Get(), 0), S_OK);
-        EXPECT_EQ(Lines(WaitForLog(c.logFolder, L"Raspel")), c.expected + L"\n");
+        for (Library* library : {&g_brisa, &g_lunet}) {
+            ComRef<IContextMenu> menu;
+            CreateExtension(*library, menu);
+            DropDataObject data({kItems + L"\\photo.jpg"});
+            ASSERT_EQ(InitializeWith(menu.Get(), &data), S_OK);
+            PopupMenu popup;
+            EXPECT_EQ(menu->QueryContextMenu(popup.Get(), 0, kFirstId, kLastId, CMF_NORMAL), MAKE_HRESULT(0, 0, 1));
+            EXPECT_EQ(InvokeOffset(menu.Get(), 0), HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND)) << library->name;
+        }
+    }
+    ExpectNothingStarted();
+    for (const std::wstring& folder : planted) {
+        EXPECT_TRUE(ReadLog(LogPath(folder, L"Raspel")).empty()) << "started " << folder << "\\Raspel.exe";
     }
 
     SetCurrentDirectoryW(previous);
@@ -723,6 +728,76 @@ TEST_F(ContextMenuTest, MissingKeyOrValueGiveTheFallbackFolders) {
     DeleteFileW(L"C:\\Raspel.exe");
     DeleteFileW(L"C:\\Raspel.log");
     DeleteTree(kWorkDir);
+}
+
+// Help texts are the menu texts; validation follows the commands InvokeCommand serves; verbs
+// are not supplied.
+TEST_F(ContextMenuTest, CommandStrings) {
+    const std::wstring shredder = CommonDesktop() + L"\\Shredder";
+    const std::wstring photo = kItems + L"\\photo.jpg";
+    const std::wstring oldImage = kItems + L"\\old.chy";
+    constexpr wchar_t kUnwritten = 0x7F7F;
+    constexpr HRESULT kTooSmall = HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
+    struct Case {
+        const char* name;
+        const Library* library;
+        std::wstring path;
+        UINT offset;
+        UINT type;
+        UINT size;  // in characters
+        HRESULT expected;
+        const wchar_t* text;  // GCS_HELPTEXTW; nullptr: the buffer stays unwritten
+        const char* ansi;     // GCS_HELPTEXTA
+    };
+    const Case cases[] = {
+        {"Brisa erase help", &g_brisa, shredder, 0, GCS_HELPTEXTW, 64, S_OK, L"完全消去", nullptr},
+        {"Brisa shredder help", &g_brisa, shredder, 1, GCS_HELPTEXTW, 64, S_OK, L"Delete from shredder", nullptr},
+        {"Brisa shredder help, ANSI", &g_brisa, shredder, 1, GCS_HELPTEXTA, 64, S_OK, nullptr, "Delete from shredder"},
+        {"Brisa help that just fits", &g_brisa, shredder, 0, GCS_HELPTEXTW, 5, S_OK, L"完全消去", nullptr},
+        {"Brisa help one unit short", &g_brisa, shredder, 0, GCS_HELPTEXTW, 4, kTooSmall, L"", nullptr},
+        {"Brisa help, ANSI, too short", &g_brisa, shredder, 1, GCS_HELPTEXTA, 8, kTooSmall, nullptr, ""},
+        {"Brisa help of offset 2", &g_brisa, shredder, 2, GCS_HELPTEXTW, 64, E_INVALIDARG, nullptr, nullptr},
+        {"Brisa validate 1", &g_brisa, shredder, 1, GCS_VALIDATEW, 64, S_OK, nullptr, nullptr},
+        {"Brisa validate 2", &g_brisa, shredder, 2, GCS_VALIDATEA, 64, S_FALSE, nullptr, nullptr},
+        {"Brisa verb", &g_brisa, shredder, 0, GCS_VERBW, 64, E_NOTIMPL, nullptr, nullptr},
+        {"Brisa verb, ANSI", &g_brisa, shredder, 0, GCS_VERBA, 64, E_NOTIMPL, nullptr, nullptr},
+        {"Lunet encrypt help", &g_lunet, photo, 0, GCS_HELPTEXTW, 64, S_OK, L"暗号化", nullptr},
+        {"Lunet decrypt help", &g_lunet, kItems + L"\\Report.CHY", 0, GCS_HELPTEXTW, 64, S_OK, L"復号化", nullptr},
+        {"Lunet help without a command", &g_lunet, oldImage, 0, GCS_HELPTEXTW, 64, E_INVALIDARG, nullptr, nullptr},
+        {"Lunet validate without a command", &g_lunet, oldImage, 0, GCS_VALIDATEW, 64, S_FALSE, nullptr, nullptr},
+        {"Lunet validate 1", &g_lunet, photo, 1, GCS_VALIDATEW, 64, S_FALSE, nullptr, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ComRef<IContextMenu> menu;
+        CreateExtension(*c.library, menu);
+        DropDataObject data({c.path});
+        ASSERT_EQ(InitializeWith(menu.Get(), &data), S_OK);
+        PopupMenu popup;
+        menu->QueryContextMenu(popup.Get(), 0, kFirstId, kLastId, CMF_NORMAL);
+
+        wchar_t buffer[64];
+        std::fill(std::begin(buffer), std::end(buffer), kUnwritten);
+        auto* name = reinterpret_cast<CHAR*>(buffer);
+        EXPECT_EQ(menu->GetCommandString(c.offset, c.type, nullptr, name, c.size), c.expected);
+        if (c.ansi != nullptr) {
+            EXPECT_EQ(std::string(name, strnlen(name, sizeof buffer)), c.ansi);
+        } else if (c.text != nullptr) {
+            EXPECT_EQ(std::wstring(buffer, wcsnlen(buffer, 64)), c.text);
+        } else {
+            EXPECT_EQ(buffer[0], kUnwritten) << "the buffer was written";
+        }
+    }
+
+    // In the Japanese ANSI code page the help text is the menu text's double-byte form.
+    if (GetACP() != 932) GTEST_SKIP() << "needs code page 932";
+    ComRef<IContextMenu> menu;
+    CreateExtension(g_brisa, menu);
+    DropDataObject data({L"C:\\a.txt"});
+    ASSERT_EQ(InitializeWith(menu.Get(), &data), S_OK);
+    char ansi[16] = {};
+    EXPECT_EQ(menu->GetCommandString(0, GCS_HELPTEXTA, nullptr, ansi, sizeof ansi), S_OK);
+    EXPECT_EQ(std::string(ansi), "\x8a\xae\x91\x53\x8f\xc1\x8b\x8e");
 }
 
 }  // namespace
