@@ -12,6 +12,8 @@ constexpr uint32_t kAttrHidden = 0x02;
 constexpr uint32_t kAttrSystem = 0x04;
 constexpr uint32_t kAttrDirectory = 0x10;
 constexpr uint32_t kAttrArchive = 0x20;
+// A FIFO, socket or device node: neither a folder nor a regular file.
+constexpr uint32_t kAttrDevice = 0x40;
 constexpr uint32_t kAttrNormal = 0x80;
 // Symbolic links and junctions; never followed by enumeration.
 constexpr uint32_t kAttrReparsePoint = 0x400;
@@ -64,6 +66,8 @@ bool RemoveEmptyDirectory(const std::u16string& path);
 bool RemoveFile(const std::u16string& path);
 // Fails when the target exists.
 bool RenameFile(const std::u16string& from, const std::u16string& to);
+// Renames from over to, replacing an existing file at to (MoveFileExW with MOVEFILE_REPLACE_EXISTING / rename()).
+bool RenameReplacing(const std::u16string& from, const std::u16string& to);
 bool CopyFileTo(const std::u16string& from, const std::u16string& to, bool failIfExists);
 
 // The temporary folder in long form, ending in a backslash.

@@ -106,6 +106,10 @@ bool RenameFile(const std::u16string& from, const std::u16string& to) {
     return MoveFileW(Wide(from), Wide(to)) != 0;
 }
 
+bool RenameReplacing(const std::u16string& from, const std::u16string& to) {
+    return MoveFileExW(Wide(from), Wide(to), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
 bool CopyFileTo(const std::u16string& from, const std::u16string& to, bool failIfExists) {
     return CopyFileW(Wide(from), Wide(to), failIfExists ? TRUE : FALSE) != 0;
 }
