@@ -20,7 +20,8 @@ enum class CoreMessage {
     TableCopyFailed,      // path of the table copy
     EntryUnsafePath,      // stored path: not a plain path below the target
     EntryDeviceName,      // stored path: a name is a device name
-    EntryTooLong,         // stored path: its target is longer than 259 characters
+    EntryTooLong,         // stored path: its target is longer than 259 characters; or the
+                          // target, when a file next to it would be (replacing it needs one)
     EntryThroughLink,     // target path: a link or junction below the target folder
     EntryDataDamaged,     // target path: a chunk is short, oversized or does not inflate
     TargetNotAFile,       // target path: exists as a folder, FIFO, socket or device

@@ -49,6 +49,9 @@ int32_t Refuse(CoreMessage role, const std::u16string& path = {}) {
     return 0;
 }
 
+// The same for a step that reports false.
+bool RefuseStep(CoreMessage role, const std::u16string& path = {}) { return Refuse(role, path) != 0; }
+
 std::u16string PasswordOf(const DecryptParams& params) {
     return FieldText(params.password, kPasswordChars);
 }
@@ -133,7 +136,7 @@ void RemoveStaleTableCopies(const std::u16string& tempFolder) {
 // The copy is the job's own: a new name, never an existing file, so nothing is asked.
 bool CreateTableCopy(ReadJob& job, platform::File& copy) {
     const std::u16string temp = ExistingTempFolder();
-    if (temp.empty()) return Refuse(CoreMessage::NoTempFolder) != 0;
+    if (temp.empty()) return RefuseStep(CoreMessage::NoTempFolder);
     RemoveStaleTableCopies(temp);
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
         job.tableCopyPath =
@@ -145,7 +148,7 @@ bool CreateTableCopy(ReadJob& job, platform::File& copy) {
         }
         if (!platform::Exists(job.tableCopyPath)) break;
     }
-    return Refuse(CoreMessage::TableCopyFailed, job.tableCopyPath) != 0;
+    return RefuseStep(CoreMessage::TableCopyFailed, job.tableCopyPath);
 }
 
 // Copies the image from its table header to the end into the job's table copy.
@@ -358,13 +361,13 @@ bool CreateStaging(const std::u16string& target, bool replacing, platform::File&
                      platform::Disposition::CreateNew, platform::kAttrNormal)) {
             return true;
         }
-        if (!platform::Exists(staging)) return Refuse(CoreMessage::TargetCreateFailed, target) != 0;
+        if (!platform::Exists(staging)) return RefuseStep(CoreMessage::TargetCreateFailed, target);
     }
-    if (replacing) return Refuse(CoreMessage::EntryTooLong, target) != 0;
+    if (replacing) return RefuseStep(CoreMessage::EntryTooLong, target);
     staging = target;
     return out.Open(target, platform::Access::ReadWrite, platform::Share::None,
                     platform::Disposition::CreateNew, platform::kAttrNormal) ||
-           Refuse(CoreMessage::TargetCreateFailed, target) != 0;
+           RefuseStep(CoreMessage::TargetCreateFailed, target);
 }
 
 // The file is written under a staging name and takes the target's name only when it is
@@ -493,7 +496,7 @@ bool RestoreEntries(ReadJob& job, uint32_t entryCount) {
         ImageEntry entry;
         // The table ends before its count: the image was cut short.
         if (!ReadEntry(job.table, job.password, entry)) {
-            return Refuse(CoreMessage::ImageDamaged, job.imagePath) != 0;
+            return RefuseStep(CoreMessage::ImageDamaged, job.imagePath);
         }
         if (!IsSelected(job.params, FieldText(entry.path, kPathChars))) continue;
         bool stop = false;
