@@ -50,7 +50,9 @@ int32_t Refuse(CoreMessage role, const std::u16string& path = {}) {
 }
 
 // The same for a step that reports false.
-bool RefuseStep(CoreMessage role, const std::u16string& path = {}) { return Refuse(role, path) != 0; }
+bool RefuseStep(CoreMessage role, const std::u16string& path = {}) {
+    return Refuse(role, path) != 0;
+}
 
 std::u16string PasswordOf(const DecryptParams& params) {
     return FieldText(params.password, kPasswordChars);
@@ -175,7 +177,9 @@ int32_t ExtractTable(ReadJob& job) {
             return Refuse(CoreMessage::ImageDamaged, job.imagePath);
         }
         if (n == 0) break;
-        if (!copy.Write(buffer.get(), n)) return Refuse(CoreMessage::TableCopyFailed, job.tableCopyPath);
+        if (!copy.Write(buffer.get(), n)) {
+            return Refuse(CoreMessage::TableCopyFailed, job.tableCopyPath);
+        }
     }
     return copy.Close() ? 1 : Refuse(CoreMessage::TableCopyFailed, job.tableCopyPath);
 }

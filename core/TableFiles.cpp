@@ -64,12 +64,12 @@ std::u16string ReaderTableName(const std::u16string& tempDir, uint32_t processId
 }
 
 bool ReaderTableOwner(std::u16string_view fileName, uint32_t& processId) {
-    if (!StartsWithIgnoreCase(fileName, kCopyPrefix) || fileName.size() < kCopyPrefix.size() + kCopySuffix.size() ||
+    const size_t fixed = kCopyPrefix.size() + kCopySuffix.size();
+    if (fileName.size() <= fixed || !StartsWithIgnoreCase(fileName, kCopyPrefix) ||
         !EqualsIgnoreCase(fileName.substr(fileName.size() - kCopySuffix.size()), kCopySuffix)) {
         return false;
     }
-    const std::u16string_view tag =
-        fileName.substr(kCopyPrefix.size(), fileName.size() - kCopyPrefix.size() - kCopySuffix.size());
+    const std::u16string_view tag = fileName.substr(kCopyPrefix.size(), fileName.size() - fixed);
     const size_t dash = tag.find(u'-');
     uint32_t sequence = 0;
     return dash != std::u16string_view::npos && ParseDecimal(tag.substr(0, dash), processId) &&
@@ -85,7 +85,9 @@ std::u16string StagingName(const std::u16string& target, uint32_t processId, uin
 std::u16string ExistingTempFolder() {
     const std::u16string temp = platform::TempFolder();
     // A failed lookup gives nothing or a relative name, which would land in the current folder.
-    if (!HasDrivePrefix(temp) || !platform::IsDirectory(WithoutTrailingBackslashes(temp))) return u"";
+    if (!HasDrivePrefix(temp) || !platform::IsDirectory(WithoutTrailingBackslashes(temp))) {
+        return u"";
+    }
     return temp.back() == u'\\' ? temp : temp + u"\\";
 }
 
