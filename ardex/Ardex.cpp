@@ -69,7 +69,7 @@ bool EraseEncryptedSource() {
     const bool listed = selection.Load(g_encryptInfo.m_imagePath, g_encryptInfo.m_password) != 0;
     const bool ran = g_secureDelete.Run(g_encryptInfo.m_sources.front(), g_deleteMethod, &selection) != 0;
     const uint64_t kept = g_secureDelete.KeptCount();
-    if (kept != 0) PrintString(50, {static_cast<int64_t>(kept)});
+    if (kept != 0) PrintString(53, {static_cast<int64_t>(kept)});
     PrintString(33);
     return listed && ran;
 }
@@ -114,7 +114,7 @@ int32_t CheckEncryptJob(const CEncryptInfo& info) {
     }
     // Decryption does not ask: images made before this check stay readable.
     if (!PasswordFitsCodePage(info.m_password)) {
-        PrintString(51);
+        PrintString(54);
         return 0;
     }
     return 1;

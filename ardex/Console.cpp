@@ -7,6 +7,9 @@ namespace {
 // A line longer than this is not an answer the question can take.
 constexpr size_t kMaxAnswerChars = 99;
 
+// A core message about one path, named the way the user knows it.
+void PrintPathString(int id, const CoreMessageArgs& args) { PrintString(id, {DisplayPath(args.path)}); }
+
 bool IsAnswer(const std::u16string& line, char16_t upper) {
     return line.size() == 1 && (line[0] == upper || line[0] == upper + (u'a' - u'A'));
 }
@@ -40,6 +43,19 @@ void ArdexFrontEnd::ShowCoreMessage(CoreMessage role, const CoreMessageArgs& arg
     case CoreMessage::ImageExpired:
         PrintString(35, {args.numbers[0], args.numbers[1], args.numbers[2]});
         break;
+    case CoreMessage::ImageOpenFailed: PrintPathString(40, args); break;
+    case CoreMessage::ImageDamaged: PrintPathString(41, args); break;
+    case CoreMessage::NotAnImage: PrintPathString(42, args); break;
+    case CoreMessage::NoTempFolder: PrintString(43); break;
+    case CoreMessage::TableCopyFailed: PrintPathString(44, args); break;
+    case CoreMessage::EntryUnsafePath: PrintPathString(45, args); break;
+    case CoreMessage::EntryDeviceName: PrintPathString(46, args); break;
+    case CoreMessage::EntryTooLong: PrintPathString(47, args); break;
+    case CoreMessage::EntryThroughLink: PrintPathString(48, args); break;
+    case CoreMessage::EntryDataDamaged: PrintPathString(49, args); break;
+    case CoreMessage::TargetNotAFile: PrintPathString(50, args); break;
+    case CoreMessage::TargetCreateFailed: PrintPathString(51, args); break;
+    case CoreMessage::TargetWriteFailed: PrintPathString(52, args); break;
     }
 }
 

@@ -45,8 +45,22 @@ constexpr StringEntry kStrings[] = {
     {35, u"The image can not be decrypt after %4.4d/%2.2d%2.2d."},
     {36, u"Start secure delete %s"},
     {37, u"Exceed max error count %d!"},
-    {50, u"%d items were kept: not in the image, changed since, or could not be removed"},
-    {51, u"Password has characters the system code page can not hold"},
+    // Why a decryption failed, printed before "Decrypt failed".
+    {40, u"Can not open image file %s"},
+    {41, u"Image file %s is damaged or incomplete"},
+    {42, u"%s is not an image file, or the password is not correct"},
+    {43, u"Can not find the temporary folder"},
+    {44, u"Can not create temporary file %s"},
+    {45, u"Can not restore %s: unsafe path"},
+    {46, u"Can not restore %s: device name"},
+    {47, u"Can not restore %s: path too long"},
+    {48, u"Can not restore %s: link below the target folder"},
+    {49, u"Can not restore %s: damaged data"},
+    {50, u"Can not restore %s: not a regular file"},
+    {51, u"Can not create %s"},
+    {52, u"Can not write %s"},
+    {53, u"%d items were kept: not in the image, changed since, or could not be removed"},
+    {54, u"Password has characters the system code page can not hold"},
 };
 
 bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }

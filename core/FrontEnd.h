@@ -12,6 +12,21 @@ enum class CoreMessage {
     ErrorLimitReached,    // numbers[0] = maxErrorCount
     DecryptLimitReached,  // numbers[0] = decryptLimit
     ImageExpired,         // numbers = year, month, day
+    // Why a restore failed; each is shown once, before the job returns 0.
+    ImageOpenFailed,      // path of the image
+    ImageDamaged,         // path of the image: shorter than its header or table says
+    NotAnImage,           // path: no image header (or a version-512 image's wrong password)
+    NoTempFolder,         // no arguments: no temporary folder for the table copy
+    TableCopyFailed,      // path of the table copy
+    EntryUnsafePath,      // stored path: not a plain path below the target
+    EntryDeviceName,      // stored path: a name is a device name
+    EntryTooLong,         // stored path: its target is longer than 259 characters; or the
+                          // target, when a file next to it would be (replacing it needs one)
+    EntryThroughLink,     // target path: a link or junction below the target folder
+    EntryDataDamaged,     // target path: a chunk is short, oversized or does not inflate
+    TargetNotAFile,       // target path: exists as a folder, FIFO, socket or device
+    TargetCreateFailed,   // target path: the file or a folder cannot be created
+    TargetWriteFailed,    // target path: cannot be written or put in place
 };
 
 struct CoreMessageArgs {

@@ -3,9 +3,11 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <limits>
 #include <memory>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "core/Cipher.h"
@@ -17,6 +19,7 @@
 #include "core/TargetPath.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
+#include "platform/Process.h"
 
 namespace {
 
@@ -27,8 +30,29 @@ constexpr uint32_t kRestorableAttributes =
     platform::kAttrReadOnly | platform::kAttrHidden | platform::kAttrSystem |
     platform::kAttrArchive | platform::kAttrNormal | kAttrTemporary | kAttrNotContentIndexed;
 constexpr size_t kTempFormLimit = 254;
+// Names tried for one private file before giving up: others may hold the first ones.
+constexpr int kNameAttempts = 100;
+
+// Numbers the job files of this process, so that two jobs of one process never share one.
+std::atomic<uint32_t> g_jobFileSequence{0};
+RestorePieceHook g_pieceHook;
+
+uint32_t NextJobFileSequence() { return g_jobFileSequence.fetch_add(1); }
 
 bool DecryptStopped() { return decryptCancel.load() != 0 || decryptStop.load() != 0; }
+
+// Shows why the job fails; 0 for the caller to return.
+int32_t Refuse(CoreMessage role, const std::u16string& path = {}) {
+    CoreMessageArgs args;
+    args.path = path;
+    ShowCoreMessage(role, args);
+    return 0;
+}
+
+// The same for a step that reports false.
+bool RefuseStep(CoreMessage role, const std::u16string& path = {}) {
+    return Refuse(role, path) != 0;
+}
 
 std::u16string PasswordOf(const DecryptParams& params) {
     return FieldText(params.password, kPasswordChars);
@@ -82,16 +106,49 @@ struct ReadJob {
     platform::File image;
     platform::File table;
     bool copyCreated = false;  // the table copy is this job's to delete
+    // Folders this job created; their attributes and times wait for their contents.
+    struct Folder {
+        std::u16string path;
+        uint32_t attributes;
+        platform::FileTimes times;
+    };
+    std::vector<Folder> folders;
 };
 
-bool CreateTableCopy(const std::u16string& copyPath, platform::File& copy) {
-    const uint32_t attributes = platform::GetAttributes(copyPath);
-    if (attributes != platform::kInvalidAttributes) {
-        if ((attributes & platform::kAttrDirectory) != 0) return false;
-        if (AskOverwrite(copyPath) != OverwriteAnswer::Yes) return false;
+// Table copies whose job's process has ended: a crashed restore leaves its copy behind.
+// Copies of a live process stay, this process's own included.
+void RemoveStaleTableCopies(const std::u16string& tempFolder) {
+    const std::u16string folder = WithoutTrailingBackslashes(tempFolder);
+    std::vector<std::u16string> stale;
+    platform::DirectorySearch search;
+    if (!search.Start(folder)) return;
+    platform::FindData found;
+    while (search.Next(found)) {
+        uint32_t owner = 0;
+        if (found.IsDirectory() || found.IsLink() || !ReaderTableOwner(found.name, owner)) continue;
+        if (owner == platform::CurrentProcessId() || platform::IsProcessAlive(owner)) continue;
+        stale.push_back(folder + u"\\" + found.name);
     }
-    return copy.Open(copyPath, platform::Access::ReadWrite, platform::Share::ReadWrite,
-                     platform::Disposition::CreateAlways, platform::kAttrNormal);
+    search.Close();
+    for (const auto& path : stale) RemoveWithAttributes(path);
+}
+
+// The copy is the job's own: a new name, never an existing file, so nothing is asked.
+bool CreateTableCopy(ReadJob& job, platform::File& copy) {
+    const std::u16string temp = ExistingTempFolder();
+    if (temp.empty()) return RefuseStep(CoreMessage::NoTempFolder);
+    RemoveStaleTableCopies(temp);
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        job.tableCopyPath =
+            ReaderTableName(temp, platform::CurrentProcessId(), NextJobFileSequence());
+        if (copy.Open(job.tableCopyPath, platform::Access::ReadWrite, platform::Share::ReadWrite,
+                      platform::Disposition::CreateNew, platform::kAttrNormal)) {
+            job.copyCreated = true;
+            return true;
+        }
+        if (!platform::Exists(job.tableCopyPath)) break;
+    }
+    return RefuseStep(CoreMessage::TableCopyFailed, job.tableCopyPath);
 }
 
 // Copies the image from its table header to the end into the job's table copy.
@@ -99,38 +156,41 @@ int32_t ExtractTable(ReadJob& job) {
     platform::File image;
     if (!image.Open(job.imagePath, platform::Access::Read, platform::Share::ReadWrite,
                     platform::Disposition::OpenExisting)) {
-        return 0;
+        return Refuse(CoreMessage::ImageOpenFailed, job.imagePath);
     }
     uint8_t header[kHeaderSize] = {};
     const int32_t version = ReadImageHeader(image, job.password, header);
-    if (!IsValidVersion(version)) return 0;
+    // The header was read before the job; one that no longer reads was cut or replaced.
+    if (!IsValidVersion(version)) return Refuse(CoreMessage::ImageDamaged, job.imagePath);
     platform::File copy;
-    if (!CreateTableCopy(job.tableCopyPath, copy)) return 0;
-    job.copyCreated = true;
+    if (!CreateTableCopy(job, copy)) return 0;
     std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[kTableCopyUnit]);
-    if (!buffer) {
-        ShowCoreMessage(CoreMessage::OutOfMemory);
-        return 0;
+    if (!buffer) return Refuse(CoreMessage::OutOfMemory);
+    if (!image.Seek(HeaderTableOffset(header, version))) {
+        return Refuse(CoreMessage::ImageDamaged, job.imagePath);
     }
-    if (!image.Seek(HeaderTableOffset(header, version))) return 0;
     for (;;) {
         uint32_t n = 0;
-        if (!image.Read(buffer.get(), kTableCopyUnit, n)) return 0;
+        if (!image.Read(buffer.get(), kTableCopyUnit, n)) {
+            return Refuse(CoreMessage::ImageDamaged, job.imagePath);
+        }
         if (n == 0) break;
-        if (!copy.Write(buffer.get(), n)) return 0;
+        if (!copy.Write(buffer.get(), n)) {
+            return Refuse(CoreMessage::TableCopyFailed, job.tableCopyPath);
+        }
     }
-    return copy.Close() ? 1 : 0;
+    return copy.Close() ? 1 : Refuse(CoreMessage::TableCopyFailed, job.tableCopyPath);
 }
 
 int32_t OpenImagePair(ReadJob& job) {
     if (!job.image.Open(job.imagePath, platform::Access::ReadWrite, platform::Share::ReadWrite,
                         platform::Disposition::OpenExisting)) {
-        return 0;
+        return Refuse(CoreMessage::ImageOpenFailed, job.imagePath);
     }
     if (!job.table.Open(job.tableCopyPath, platform::Access::Read, platform::Share::ReadWrite,
                         platform::Disposition::OpenExisting)) {
         job.image.Close();
-        return 0;
+        return Refuse(CoreMessage::TableCopyFailed, job.tableCopyPath);
     }
     return 1;
 }
@@ -226,69 +286,126 @@ int32_t CreateParentDirectories(const std::u16string& path) {
     return 1;
 }
 
-int32_t RestoreDirectory(const ImageEntry& entry, const std::u16string& path) {
-    if (DecryptStopped() || !CreateParentDirectories(path)) return 0;
+int32_t RestoreDirectory(ReadJob& job, const ImageEntry& entry, const std::u16string& path) {
+    if (DecryptStopped()) return 0;
+    if (!CreateParentDirectories(path)) return Refuse(CoreMessage::TargetCreateFailed, path);
     if (platform::Exists(path)) return 1;
-    if (!platform::MakeDirectory(path)) return 0;
-    platform::SetAttributes(path, RestorableAttributes(entry.attributes));
-    platform::File directory;
-    if (directory.OpenDirectory(path)) {
-        directory.SetTimes({entry.creationTime, entry.accessTime, entry.writeTime});
-    }
+    if (!platform::MakeDirectory(path)) return Refuse(CoreMessage::TargetCreateFailed, path);
+    job.folders.push_back({path, RestorableAttributes(entry.attributes),
+                           {entry.creationTime, entry.accessTime, entry.writeTime}});
     return 1;
 }
 
-// One chunk at the image's position into the target; false fails the file.
-bool RestoreChunk(ReadJob& job, platform::File& target, uint64_t& remaining) {
+// After the contents, so that a read-only folder does not refuse them and adding them
+// does not move the folder's times.
+void FinishFolders(ReadJob& job) {
+    for (auto it = job.folders.rbegin(); it != job.folders.rend(); ++it) {
+        platform::File directory;
+        if (directory.OpenDirectory(it->path)) directory.SetTimes(it->times);
+        directory.Close();
+        platform::SetAttributes(it->path, it->attributes);
+    }
+    job.folders.clear();
+}
+
+enum class ChunkOutcome { Written, Damaged, WriteFailed, Stopped };
+
+// One chunk at the image's position into the target.
+ChunkOutcome RestoreChunk(ReadJob& job, platform::File& target, uint64_t& remaining) {
     ChunkHeader header;
-    if (!ReadExactly(job.image, &header, sizeof header)) return false;
+    if (!ReadExactly(job.image, &header, sizeof header)) return ChunkOutcome::Damaged;
     const bool oldImage = job.params.imageVersion == kImageVersion100;
     if (oldImage) header.plainSize = header.storedSize;
     if (header.plainSize > kPiecePlainMax || header.storedSize > kChunkStoredMax ||
         header.plainSize > remaining) {
-        return false;
+        return ChunkOutcome::Damaged;
     }
     if (!ReadExactly(job.image, g_storedPiece, header.storedSize) ||
         !DecryptItem(job.password, g_storedPiece, header.storedSize)) {
-        return false;
+        return ChunkOutcome::Damaged;
     }
     const uint8_t* content = g_storedPiece;
     uLongf n = header.storedSize;
     if (!oldImage && (header.method == 1 || header.method == 2)) {
         n = kPiecePlainMax;
-        if (uncompress(g_plainPiece, &n, g_storedPiece, header.storedSize) != Z_OK) return false;
+        if (uncompress(g_plainPiece, &n, g_storedPiece, header.storedSize) != Z_OK) {
+            return ChunkOutcome::Damaged;
+        }
         content = g_plainPiece;
     }
     // A chunk that restores other than it promised would shift or overrun the file.
-    if (n != header.plainSize) return false;
-    if (!target.Write(content, header.plainSize)) return false;
+    if (n != header.plainSize) return ChunkOutcome::Damaged;
+    if (!target.Write(content, header.plainSize)) return ChunkOutcome::WriteFailed;
     AddProgressBytes(header.plainSize);
     remaining -= header.plainSize;
-    return true;
+    return ChunkOutcome::Written;
 }
 
-int32_t RestoreFile(ReadJob& job, const ImageEntry& entry, const std::u16string& path) {
+ChunkOutcome RestoreChunks(ReadJob& job, const ImageEntry& entry, const std::u16string& path,
+                           platform::File& target) {
+    if (!job.image.Seek(entry.dataOffset)) return ChunkOutcome::Damaged;
+    uint64_t remaining = entry.size;
+    for (uint32_t piece = 1; remaining > 0; ++piece) {
+        if (DecryptStopped()) return ChunkOutcome::Stopped;
+        const ChunkOutcome outcome = RestoreChunk(job, target, remaining);
+        if (outcome != ChunkOutcome::Written) return outcome;
+        if (g_pieceHook) g_pieceHook(path, piece);
+    }
+    return DecryptStopped() ? ChunkOutcome::Stopped : ChunkOutcome::Written;
+}
+
+// Opens a new file beside target under a name of this job. When that name would be too
+// long for the folder, a file that does not exist yet is written in place instead.
+bool CreateStaging(const std::u16string& target, bool replacing, platform::File& out,
+                   std::u16string& staging) {
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        staging = StagingName(target, platform::CurrentProcessId(), NextJobFileSequence());
+        if (staging.size() > kPathChars - 1) break;
+        if (out.Open(staging, platform::Access::ReadWrite, platform::Share::None,
+                     platform::Disposition::CreateNew, platform::kAttrNormal)) {
+            return true;
+        }
+        if (!platform::Exists(staging)) return RefuseStep(CoreMessage::TargetCreateFailed, target);
+    }
+    if (replacing) return RefuseStep(CoreMessage::EntryTooLong, target);
+    staging = target;
+    return out.Open(target, platform::Access::ReadWrite, platform::Share::None,
+                    platform::Disposition::CreateNew, platform::kAttrNormal) ||
+           RefuseStep(CoreMessage::TargetCreateFailed, target);
+}
+
+// The file is written under a staging name and takes the target's name only when it is
+// complete, so a replaced file stays whole until then and a failed or killed job never
+// leaves part of a file under the target's name.
+int32_t RestoreFile(ReadJob& job, const ImageEntry& entry, const std::u16string& path,
+                    bool replacing) {
     if (DecryptStopped()) return 0;
     ReportFileStarted(path);
     SetProgressFile(path);
     platform::File target;
-    if (!target.Open(path, platform::Access::ReadWrite, platform::Share::None,
-                     platform::Disposition::CreateAlways, platform::kAttrNormal)) {
-        return 0;
-    }
-    bool ok = job.image.Seek(entry.dataOffset);
-    uint64_t remaining = entry.size;
-    while (ok && remaining > 0 && !DecryptStopped()) ok = RestoreChunk(job, target, remaining);
-    if (ok) {
+    std::u16string staging;
+    if (!CreateStaging(path, replacing, target, staging)) return 0;
+    ChunkOutcome outcome = RestoreChunks(job, entry, path, target);
+    platform::FileTimes times;
+    bool timesRead = false;
+    if (outcome == ChunkOutcome::Written) {
         target.SetTimes({entry.creationTime, entry.accessTime, entry.writeTime});
-        if (!DecryptStopped()) AppendJournalRecord(path, target);
+        timesRead = target.GetTimes(times);
     }
-    ok = target.Close() && ok;
-    if (!ok || DecryptStopped()) {
-        RemoveWithAttributes(path);
+    if (!target.Close() && outcome == ChunkOutcome::Written) outcome = ChunkOutcome::WriteFailed;
+    if (outcome == ChunkOutcome::Written && DecryptStopped()) outcome = ChunkOutcome::Stopped;
+    if (outcome == ChunkOutcome::Written && staging != path &&
+        !platform::RenameReplacing(staging, path)) {
+        outcome = ChunkOutcome::WriteFailed;
+    }
+    if (outcome != ChunkOutcome::Written) {
+        RemoveWithAttributes(staging);
+        if (outcome == ChunkOutcome::Damaged) return Refuse(CoreMessage::EntryDataDamaged, path);
+        if (outcome == ChunkOutcome::WriteFailed) return Refuse(CoreMessage::TargetWriteFailed, path);
         return 0;
     }
     platform::SetAttributes(path, RestorableAttributes(entry.attributes));
+    if (timesRead) AppendJournalRecord(path, times.write);
     g_jobProgress.filesDone.fetch_add(1);
     return 1;
 }
@@ -296,15 +413,19 @@ int32_t RestoreFile(ReadJob& job, const ImageEntry& entry, const std::u16string&
 int32_t RestoreEntry(ReadJob& job, const ImageEntry& entry, const std::u16string& path,
                      bool& stop) {
     if (DecryptStopped()) return 0;
-    if (IsDirectoryEntry(entry)) return RestoreDirectory(entry, path);
+    if (IsDirectoryEntry(entry)) return RestoreDirectory(job, entry, path);
     const uint32_t attributes = platform::GetAttributes(path);
     if (attributes == platform::kInvalidAttributes) {
-        return CreateParentDirectories(path) ? RestoreFile(job, entry, path) : 0;
+        if (!CreateParentDirectories(path)) return Refuse(CoreMessage::TargetCreateFailed, path);
+        return RestoreFile(job, entry, path, false);
     }
-    if ((attributes & platform::kAttrDirectory) != 0) return 0;
+    // Never opened: a FIFO would block and a device would take the content.
+    if ((attributes & (platform::kAttrDirectory | platform::kAttrDevice)) != 0) {
+        return Refuse(CoreMessage::TargetNotAFile, path);
+    }
     switch (AskOverwrite(path)) {
         case OverwriteAnswer::Yes:
-            return RestoreFile(job, entry, path);
+            return RestoreFile(job, entry, path, true);
         case OverwriteAnswer::No:
             return 1;
         case OverwriteAnswer::Cancel:
@@ -312,6 +433,22 @@ int32_t RestoreEntry(ReadJob& job, const ImageEntry& entry, const std::u16string
             return 0;
     }
     return 0;
+}
+
+int32_t RefuseTarget(TargetProblem problem, const std::u16string& stored,
+                     const std::u16string& target) {
+    switch (problem) {
+        case TargetProblem::DeviceName:
+            return Refuse(CoreMessage::EntryDeviceName, stored);
+        case TargetProblem::TooLong:
+            return Refuse(CoreMessage::EntryTooLong, stored);
+        case TargetProblem::ThroughLink:
+            return Refuse(CoreMessage::EntryThroughLink, target);
+        case TargetProblem::UnsafePath:
+        case TargetProblem::None:
+            break;
+    }
+    return Refuse(CoreMessage::EntryUnsafePath, stored);
 }
 
 // Maps one selected entry and restores it if its target is safe. An unsafe target counts
@@ -323,9 +460,10 @@ int32_t MapAndRestore(ReadJob& job, ImageEntry& entry, bool& stop) {
     std::u16string folder;
     if (job.params.restoreMode != 0) {
         folder = WithoutTrailingBackslashes(FieldText(job.params.targetDir, kPathChars));
-        if (folder.empty()) return 0;
+        if (folder.empty()) return Refuse(CoreMessage::EntryUnsafePath, stored);
     }
-    if (!IsSafeTarget(stored, target, folder)) return 0;
+    const TargetProblem problem = FindTargetProblem(stored, target, folder);
+    if (problem != TargetProblem::None) return RefuseTarget(problem, stored, target);
     CopyToField(entry.path, kPathChars, target);
     return RestoreEntry(job, entry, target, stop);
 }
@@ -334,7 +472,9 @@ int32_t PrepareTotals(ReadJob& job) {
     g_jobProgress.bytesTotal = 0;
     if (!ExtractTable(job) || !OpenImagePair(job)) return 0;
     TableHeader header;
-    if (!ReadExactly(job.table, &header, sizeof header)) return 0;
+    if (!ReadExactly(job.table, &header, sizeof header)) {
+        return Refuse(CoreMessage::ImageDamaged, job.imagePath);
+    }
     uint32_t files = 0;
     uint64_t bytes = 0;
     ImageEntry entry;
@@ -358,7 +498,10 @@ bool RestoreEntries(ReadJob& job, uint32_t entryCount) {
     for (uint32_t i = 0; i < entryCount; ++i) {
         if (DecryptStopped()) return false;
         ImageEntry entry;
-        if (!ReadEntry(job.table, job.password, entry)) return false;
+        // The table ends before its count: the image was cut short.
+        if (!ReadEntry(job.table, job.password, entry)) {
+            return RefuseStep(CoreMessage::ImageDamaged, job.imagePath);
+        }
         if (!IsSelected(job.params, FieldText(entry.path, kPathChars))) continue;
         bool stop = false;
         const int32_t restored = MapAndRestore(job, entry, stop);
@@ -457,26 +600,40 @@ int32_t ReadImageInfo(DecryptParams& params, uint32_t& fileCount, std::u16string
     fileCount = 0;
     firstFilePath.clear();
     platform::File image;
-    if (!image.Open(FieldText(params.imagePath, kPathChars), platform::Access::ReadWrite,
-                    platform::Share::ReadWrite, platform::Disposition::OpenExisting)) {
-        return 0;
+    const std::u16string imagePath = FieldText(params.imagePath, kPathChars);
+    if (!image.Open(imagePath, platform::Access::ReadWrite, platform::Share::ReadWrite,
+                    platform::Disposition::OpenExisting)) {
+        return Refuse(CoreMessage::ImageOpenFailed, imagePath);
     }
     const std::u16string password = PasswordOf(params);
     uint8_t header[kHeaderSize] = {};
     const int32_t version = ReadImageHeader(image, password, header);
     params.imageVersion = version;
     if (!CheckImageLimits(HeaderOptions(header))) return 0;
+    // No header found: a file cut short of one, or one that is not an image (a version-512
+    // header read with a wrong password cannot be told from that).
+    if (version == 0) {
+        uint64_t size = 0;
+        const bool whole = image.Size(size) && size >= kHeaderSize;
+        return Refuse(whole ? CoreMessage::NotAnImage : CoreMessage::ImageDamaged, imagePath);
+    }
     if (!PasswordMatches(image, password, version, header)) {
         ShowCoreMessage(CoreMessage::WrongPassword);
         return 0;
     }
-    if (!image.Seek(HeaderTableOffset(header, version))) return 0;
+    if (!image.Seek(HeaderTableOffset(header, version))) {
+        return Refuse(CoreMessage::ImageDamaged, imagePath);
+    }
     if (version != kImageVersion100) params.options = HeaderOptions(header);
     params.compressLevel = static_cast<int32_t>(HeaderCompressLevel(header));
     TableHeader table;
-    if (!ReadExactly(image, &table, sizeof table)) return 0;
+    if (!ReadExactly(image, &table, sizeof table) ||
+        !FirstFileEntry(image, password, table.entryCount, firstFilePath)) {
+        firstFilePath.clear();
+        return Refuse(CoreMessage::ImageDamaged, imagePath);
+    }
     fileCount = table.fileCount;
-    return FirstFileEntry(image, password, table.entryCount, firstFilePath) ? 1 : 0;
+    return 1;
 }
 
 // 1 only when every selected entry was restored or declined (an overwrite answered No);
@@ -491,20 +648,24 @@ int32_t DecryptImage(DecryptParams params) {
     job.params = params;
     job.imagePath = FieldText(params.imagePath, kPathChars);
     job.password = PasswordOf(params);
-    job.tableCopyPath = ReaderTableName(job.imagePath, platform::TempFolder());
-    // The table copy goes whichever way the job ends.
-    struct CopyRemover {
+    // The folders are finished and the table copy goes whichever way the job ends.
+    struct JobEnd {
         ReadJob& job;
-        ~CopyRemover() {
+        ~JobEnd() {
+            FinishFolders(job);
             job.table.Close();
             job.image.Close();
             if (job.copyCreated) RemoveWithAttributes(job.tableCopyPath);
         }
-    } remover{job};
+    } end{job};
     if (!PrepareTotals(job) || !OpenImagePair(job)) return 0;
     TableHeader header;
-    if (!ReadExactly(job.table, &header, sizeof header)) return 0;
+    if (!ReadExactly(job.table, &header, sizeof header)) {
+        return Refuse(CoreMessage::ImageDamaged, job.imagePath);
+    }
     const bool complete = RestoreEntries(job, header.entryCount);
     CountDecryption(job);
     return complete ? 1 : 0;
 }
+
+void SetRestorePieceHook(RestorePieceHook hook) { g_pieceHook = std::move(hook); }

@@ -1,5 +1,6 @@
 #include "core/Journal.h"
 
+#include "core/TableFiles.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 
@@ -19,17 +20,18 @@ bool OpenJournal(const std::u16string& path, platform::File& journal) {
 }
 }  // namespace
 
-std::u16string JournalPath() { return platform::TempFolder() + kJournalName; }
+std::u16string JournalPath() {
+    const std::u16string temp = ExistingTempFolder();
+    return temp.empty() ? u"" : temp + kJournalName;
+}
 
-int32_t AppendJournalRecord(const std::u16string& path, const platform::File& restored) {
+int32_t AppendJournalRecord(const std::u16string& path, uint64_t writeTime) {
     const std::u16string journalPath = JournalPath();
-    if (!platform::Exists(journalPath)) return 0;
+    if (journalPath.empty() || !platform::Exists(journalPath)) return 0;
     platform::File journal;
     if (!OpenJournal(journalPath, journal)) return 0;
-    platform::FileTimes times;
-    if (!restored.GetTimes(times)) return 0;
     JournalRecord record{};
-    record.writeTime = times.write;
+    record.writeTime = writeTime;
     CopyToField(record.path, kPathChars, path);
     if (!journal.SeekToEnd() || !journal.Write(&record, sizeof record)) return 0;
     return journal.Close() ? 1 : 0;

@@ -6,7 +6,6 @@
 #include <string>
 
 #include "core/JobRecords.h"
-#include "platform/File.h"
 
 constexpr char16_t kJournalName[] = u"DIDI";
 
@@ -20,8 +19,10 @@ struct JournalRecord {
 static_assert(sizeof(JournalRecord) == 532);
 static_assert(offsetof(JournalRecord, path) == 12);
 
-// The journal's full path (long temporary folder + "DIDI").
+// The journal's full path (long temporary folder + "DIDI"); empty without a temporary
+// folder, which means no journal.
 std::u16string JournalPath();
-// Appends a record for the restored file when the journal exists; the journal is opened
-// without sharing, retried for about 100 ms, and the record dropped after that.
-int32_t AppendJournalRecord(const std::u16string& path, const platform::File& restored);
+// Appends a record for the restored file, whose last-write time is writeTime, when the
+// journal exists; the journal is opened without sharing, retried for about 100 ms, and the
+// record dropped after that.
+int32_t AppendJournalRecord(const std::u16string& path, uint64_t writeTime);

@@ -2,10 +2,50 @@
 
 #include <algorithm>
 
+#include "platform/FileSystem.h"
+
 namespace {
-constexpr size_t kCopyNameLimit = 258;
+constexpr std::u16string_view kCopyPrefix = u"cryptelle-";
+constexpr std::u16string_view kCopySuffix = u".ary";
 
 char16_t FoldAscii(char16_t c) { return (c >= u'a' && c <= u'z') ? c - u'a' + u'A' : c; }
+
+std::u16string Decimal(uint32_t value) {
+    std::u16string digits;
+    do {
+        digits.insert(digits.begin(), static_cast<char16_t>(u'0' + value % 10));
+        value /= 10;
+    } while (value != 0);
+    return digits;
+}
+
+// "P-S" for a job's file names.
+std::u16string JobTag(uint32_t processId, uint32_t sequence) {
+    return Decimal(processId) + u"-" + Decimal(sequence);
+}
+
+// A decimal number that fills text and fits 32 bits.
+bool ParseDecimal(std::u16string_view text, uint32_t& value) {
+    if (text.empty() || text.size() > 10) return false;
+    uint64_t number = 0;
+    for (char16_t c : text) {
+        if (c < u'0' || c > u'9') return false;
+        number = number * 10 + (c - u'0');
+    }
+    if (number > UINT32_MAX) return false;
+    value = static_cast<uint32_t>(number);
+    return true;
+}
+
+bool StartsWithIgnoreCase(std::u16string_view text, std::u16string_view head) {
+    return text.size() >= head.size() && EqualsIgnoreCase(text.substr(0, head.size()), head);
+}
+
+bool HasDrivePrefix(std::u16string_view path) {
+    if (path.size() < 3) return false;
+    const char16_t letter = FoldAscii(path[0]);
+    return letter >= u'A' && letter <= u'Z' && path[1] == u':' && path[2] == u'\\';
+}
 }  // namespace
 
 // An image that itself ends in ".ary" would otherwise be its own table file and be
@@ -17,20 +57,38 @@ std::u16string WriterTableName(const std::u16string& imagePath) {
     return EqualsIgnoreCase(name, imagePath) ? imagePath + u".ary" : name;
 }
 
-std::u16string ReaderTableName(const std::u16string& imagePath, const std::u16string& tempDir) {
-    const std::u16string temp = WithoutTrailingBackslashes(tempDir);
-    const size_t slash = imagePath.rfind(u'\\');
-    const std::u16string dir = slash == std::u16string::npos ? u"" : imagePath.substr(0, slash + 1);
-    std::u16string name = imagePath.substr(dir.size());
-    const size_t dot = name.rfind(u'.');
-    if (dot != std::u16string::npos) name.resize(dot);
-    if (dir.size() + name.size() + temp.size() + 5 > kCopyNameLimit) {
-        return temp + u"\\" + name + u".ary";
+std::u16string ReaderTableName(const std::u16string& tempDir, uint32_t processId,
+                               uint32_t sequence) {
+    return WithoutTrailingBackslashes(tempDir) + u"\\" + std::u16string(kCopyPrefix) +
+           JobTag(processId, sequence) + std::u16string(kCopySuffix);
+}
+
+bool ReaderTableOwner(std::u16string_view fileName, uint32_t& processId) {
+    const size_t fixed = kCopyPrefix.size() + kCopySuffix.size();
+    if (fileName.size() <= fixed || !StartsWithIgnoreCase(fileName, kCopyPrefix) ||
+        !EqualsIgnoreCase(fileName.substr(fileName.size() - kCopySuffix.size()), kCopySuffix)) {
+        return false;
     }
-    std::u16string flatDir = dir;
-    std::replace_if(
-        flatDir.begin(), flatDir.end(), [](char16_t c) { return c == u'\\' || c == u':'; }, u'#');
-    return temp + u"\\" + flatDir + name + u".ary";
+    const std::u16string_view tag = fileName.substr(kCopyPrefix.size(), fileName.size() - fixed);
+    const size_t dash = tag.find(u'-');
+    uint32_t sequence = 0;
+    return dash != std::u16string_view::npos && ParseDecimal(tag.substr(0, dash), processId) &&
+           ParseDecimal(tag.substr(dash + 1), sequence);
+}
+
+std::u16string StagingName(const std::u16string& target, uint32_t processId, uint32_t sequence) {
+    const size_t slash = target.rfind(u'\\');
+    const std::u16string folder = slash == std::u16string::npos ? u"" : target.substr(0, slash + 1);
+    return folder + u"~cryptelle-" + JobTag(processId, sequence) + u".tmp";
+}
+
+std::u16string ExistingTempFolder() {
+    const std::u16string temp = platform::TempFolder();
+    // A failed lookup gives nothing or a relative name, which would land in the current folder.
+    if (!HasDrivePrefix(temp) || !platform::IsDirectory(WithoutTrailingBackslashes(temp))) {
+        return u"";
+    }
+    return temp.back() == u'\\' ? temp : temp + u"\\";
 }
 
 bool EqualsIgnoreCase(std::u16string_view a, std::u16string_view b) {

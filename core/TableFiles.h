@@ -1,14 +1,26 @@
-// Names of the temporary table files: the writer's next to the image, the reader's copy
-// in the temporary folder.
+// Names of a job's temporary files: the writer's table file next to the image, the
+// reader's table copy in the temporary folder, and the staging file of a restored file.
 #pragma once
+#include <cstdint>
 #include <string>
 
 // The image path with everything from its last "." replaced by ".ary" (appended when
 // there is no "." or it is the first character; the "." may lie in a folder name).
 std::u16string WriterTableName(const std::u16string& imagePath);
-// tempDir\D'N.ary, with D' the image's folder with "\" and ":" as "#", or tempDir\N.ary
-// when that would be too long. tempDir may end in backslashes.
-std::u16string ReaderTableName(const std::u16string& imagePath, const std::u16string& tempDir);
+// tempDir\cryptelle-P-S.ary: the copy is private to the job of process P (decimal) and its
+// per-process sequence number S, so jobs never meet each other's copies. tempDir may end
+// in backslashes.
+std::u16string ReaderTableName(const std::u16string& tempDir, uint32_t processId,
+                               uint32_t sequence);
+// The process id of a file name made by ReaderTableName, or false for any other name.
+bool ReaderTableOwner(std::u16string_view fileName, uint32_t& processId);
+// folder\~cryptelle-P-S.tmp next to target: where a restored file is written before it
+// takes the target's name.
+std::u16string StagingName(const std::u16string& target, uint32_t processId, uint32_t sequence);
+
+// The temporary folder when it is an existing folder named by a full path, ending in a
+// backslash; empty when there is none, and then nothing is put there.
+std::u16string ExistingTempFolder();
 
 // Equal under an ASCII case fold (how the writer compares directory names).
 bool EqualsIgnoreCase(std::u16string_view a, std::u16string_view b);

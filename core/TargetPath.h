@@ -8,8 +8,12 @@
 bool IsPlainName(std::u16string_view name);
 // X:\name\...\name with every name plain.
 bool IsPlainFullPath(std::u16string_view path);
-// The entry's stored path and its mapped target may be restored: both plain full paths,
-// the target at most 259 characters, and, unless targetDir is empty (restore in place),
-// the target strictly below targetDir with no existing link or junction on the way.
-bool IsSafeTarget(std::u16string_view stored, std::u16string_view target,
-                  std::u16string_view targetDir);
+
+enum class TargetProblem { None, UnsafePath, DeviceName, TooLong, ThroughLink };
+
+// None when the entry's stored path and its mapped target may be restored: both plain
+// full paths, the target at most 259 characters, and, unless targetDir is empty (restore
+// in place), the target strictly below targetDir with no existing link or junction on the
+// way. Otherwise why not; a device name among the names gives DeviceName.
+TargetProblem FindTargetProblem(std::u16string_view stored, std::u16string_view target,
+                                std::u16string_view targetDir);

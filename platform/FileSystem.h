@@ -12,6 +12,8 @@ constexpr uint32_t kAttrHidden = 0x02;
 constexpr uint32_t kAttrSystem = 0x04;
 constexpr uint32_t kAttrDirectory = 0x10;
 constexpr uint32_t kAttrArchive = 0x20;
+// A FIFO, socket or device node: neither a folder nor a regular file.
+constexpr uint32_t kAttrDevice = 0x40;
 constexpr uint32_t kAttrNormal = 0x80;
 // Symbolic links and junctions; never followed by enumeration.
 constexpr uint32_t kAttrReparsePoint = 0x400;

@@ -40,6 +40,7 @@ uint32_t AttributesOf(int dirfd, const char* path, const std::string& name, cons
     } else {
         if (S_ISDIR(st.mode)) attributes |= kAttrDirectory;
         if (S_ISREG(st.mode)) attributes |= kAttrArchive;
+        if (!S_ISREG(st.mode) && !S_ISDIR(st.mode)) attributes |= kAttrDevice;
         if ((st.mode & S_IWUSR) == 0) attributes |= kAttrReadOnly;
     }
     if (!name.empty() && name[0] == '.') attributes |= kAttrHidden;
@@ -240,6 +241,17 @@ bool RenameFile(const std::u16string& from, const std::u16string& to) {
     if (unlink(source.c_str()) == 0) return true;
     unlink(target.c_str());
     return false;
+}
+
+bool RenameReplacing(const std::u16string& from, const std::u16string& to) {
+    std::string source, target;
+    if (!posix::ToNativePath(from, source) || !posix::ToNativePath(to, target)) return false;
+    // MoveFileExW refuses to replace a read-only file, even for an administrator.
+    if (posix::IsReadOnlyFile(target)) {
+        errno = EACCES;
+        return false;
+    }
+    return rename(source.c_str(), target.c_str()) == 0;
 }
 
 bool CopyFileTo(const std::u16string& from, const std::u16string& to, bool failIfExists) {

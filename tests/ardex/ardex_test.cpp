@@ -10,6 +10,7 @@
 #include "ArdexRunner.h"
 #include "TestFiles.h"
 #include "core/ImageWriter.h"
+#include "platform/FileSystem.h"
 #include "platform/Text.h"
 
 namespace fs = std::filesystem;
@@ -466,6 +467,89 @@ TEST(ArdexJob, SecureDeleteKeepsTheImageInsideItsSource) {
     }
     ASSERT_FALSE(restored.empty());
     EXPECT_EQ(ReadAll(restored), std::vector<uint8_t>({'b', 'e', 't', 'a', '\n'}));
+}
+
+// A failed decryption says why: about the image in place of a password message, about an
+// entry right before "Decrypt failed".
+TEST(ArdexJob, ReasonsForAFailedDecryption) {
+    struct Case {
+        const char* name;
+        // Prepares the sandbox (the image of its source exists) and gives the -I file.
+        std::function<fs::path(const Sandbox&)> prepare;
+        std::string input;
+        std::function<std::string(const Sandbox&, const fs::path& restored)> reason;
+        bool entry;  // the reason comes from the restore, right before "Decrypt failed"
+        bool runs = true;
+    };
+    // Wine run by root replaces a read-only file; Windows and the POSIX backend refuse to.
+    const bool refusesReadOnly = [] {
+        Sandbox probe;
+        WriteAll(probe.dir / "ro.txt", std::string("ro"));
+        platform::SetAttributes(probe.dir.Win("ro.txt"), platform::kAttrReadOnly);
+        const bool refused = !platform::RenameReplacing(WinPath(probe.source), probe.dir.Win("ro.txt"));
+        platform::SetAttributes(probe.dir.Win("ro.txt"), platform::kAttrNormal);
+        return refused;
+    }();
+    const auto restoredIn = [](const Sandbox& b) { return b.target / b.source.relative_path(); };
+    const Case cases[] = {
+        {"a file shorter than a header", [](const Sandbox& b) { return b.source; }, "",
+         [](const Sandbox& b, const fs::path&) { return "Image file " + Utf8(b.source) + " is damaged or incomplete"; },
+         false},
+        {"a file that is no image",
+         [](const Sandbox& b) {
+             WriteAll(b.dir / "foreign.img", std::string(4000, 'x'));
+             return b.dir / "foreign.img";
+         },
+         "",
+         [](const Sandbox& b, const fs::path&) {
+             return Utf8(b.dir / "foreign.img") + " is not an image file, or the password is not correct";
+         },
+         false},
+        {"an image cut short",
+         [](const Sandbox& b) {
+             fs::resize_file(b.image, fs::file_size(b.image) - 1);
+             return b.image;
+         },
+         "", [](const Sandbox& b, const fs::path&) { return "Image file " + Utf8(b.image) + " is damaged or incomplete"; },
+         false},
+        {"a folder where the file goes",
+         [&](const Sandbox& b) {
+             fs::create_directories(restoredIn(b));
+             return b.image;
+         },
+         "", [](const Sandbox&, const fs::path& restored) { return "Can not restore " + Utf8(restored) + ": not a regular file"; },
+         true},
+        {"a read-only file to replace",
+         [&](const Sandbox& b) {
+             fs::create_directories(restoredIn(b).parent_path());
+             WriteAll(restoredIn(b), std::string("old"));
+             platform::SetAttributes(WinPath(restoredIn(b)), platform::kAttrReadOnly);
+             return b.image;
+         },
+         "Y\n", [](const Sandbox&, const fs::path& restored) { return "Can not write " + Utf8(restored); }, true,
+         refusesReadOnly},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (!c.runs) continue;
+        Sandbox box;
+        const RunResult encrypt = RunArdexProcess({Opt(u"-I", box.image), Opt(u"-E", box.source), u"-Psecret"});
+        ASSERT_TRUE(fs::exists(box.image)) << Describe(encrypt);
+        const fs::path image = c.prepare(box);
+        const RunResult run = RunArdexProcess({Opt(u"-I", image), Opt(u"-D", box.target), u"-Psecret"}, c.input);
+        const auto lines = Lines(run.out);
+        const std::string reason = c.reason(box, restoredIn(box));
+        if (c.entry) {
+            ASSERT_GE(lines.size(), 2u) << Describe(run);
+            EXPECT_EQ(lines[lines.size() - 2], reason) << Describe(run);
+            EXPECT_EQ(lines.back(), "Decrypt failed");
+        } else {
+            ASSERT_FALSE(lines.empty()) << Describe(run);
+            EXPECT_EQ(lines.front(), reason) << Describe(run);
+            EXPECT_EQ(run.out.find("Password not correct"), std::string::npos) << Describe(run);
+        }
+        platform::SetAttributes(WinPath(restoredIn(box)), platform::kAttrNormal);
+    }
 }
 
 }  // namespace

@@ -4,6 +4,13 @@
 
 #include <set>
 
+#ifndef _WIN32
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+#endif
+
 #include "ImageTestSupport.h"
 
 using namespace image_test;
@@ -51,15 +58,33 @@ protected:
     // Files restored below the target, with their content.
     std::map<std::string, std::vector<uint8_t>> Restored() const { return TreeContents(Target()); }
 
+    // The roles the job showed since the last call.
+    std::vector<CoreMessage> Roles() {
+        std::vector<CoreMessage> roles;
+        for (const auto& message : m_frontEnd.messages) roles.push_back(message.role);
+        m_frontEnd.messages.clear();
+        return roles;
+    }
+    // The one reason shown, for the path given.
+    void ExpectReason(CoreMessage role, const std::u16string& path) {
+        ASSERT_EQ(m_frontEnd.messages.size(), 1u);
+        EXPECT_EQ(m_frontEnd.messages[0].role, role);
+        EXPECT_EQ(m_frontEnd.messages[0].args.path, path);
+        m_frontEnd.messages.clear();
+    }
+
     ScratchDir m_scratch;
     RecordingFrontEnd m_frontEnd;
 };
 
 TEST_F(HostileImage, EntriesThatWouldNotBePlainFilesBelowTheTargetEndTheJob) {
     const std::u16string longName(255, u'n');
+    constexpr CoreMessage kUnsafe = CoreMessage::EntryUnsafePath;
+    constexpr CoreMessage kDevice = CoreMessage::EntryDeviceName;
     const struct {
         const char* name;
         std::u16string path;
+        CoreMessage reason = kUnsafe;
     } cases[] = {
         {"parent component", u"C:\\..\\..\\evil.txt"},
         {"parent deeper down", u"C:\\a\\..\\..\\..\\evil.txt"},
@@ -73,16 +98,20 @@ TEST_F(HostileImage, EntriesThatWouldNotBePlainFilesBelowTheTargetEndTheJob) {
         {"trailing dot", u"C:\\a\\evil.txt."},
         {"trailing space", u"C:\\a\\evil.txt "},
         {"trailing dot on a folder", u"C:\\a.\\evil.txt"},
-        {"device name", u"C:\\a\\CON"},
-        {"device name, lower case with extension", u"C:\\a\\nul.txt"},
-        {"serial port with extension", u"C:\\a\\com1.log"},
-        {"printer port", u"C:\\a\\LPT9"},
-        {"superscript port", u"C:\\a\\COM\u00B9"},
-        {"device name as a folder", u"C:\\aux\\evil.txt"},
+        {"device name", u"C:\\a\\CON", kDevice},
+        {"device name, lower case with extension", u"C:\\a\\nul.txt", kDevice},
+        {"serial port with extension", u"C:\\a\\com1.log", kDevice},
+        {"printer port", u"C:\\a\\LPT9", kDevice},
+        {"superscript port", u"C:\\a\\COM\u00B9", kDevice},
+        {"serial port 0", u"C:\\a\\COM0", kDevice},
+        {"printer port 0 with extension", u"C:\\a\\lpt0.txt", kDevice},
+        {"console input", u"C:\\a\\CONIN$", kDevice},
+        {"console output, lower case", u"C:\\a\\conout$", kDevice},
+        {"device name as a folder", u"C:\\aux\\evil.txt", kDevice},
         {"wildcard", u"C:\\a\\ev*l.txt"},
         {"control character", u"C:\\a\\ev\u0001l.txt"},
         {"drive root", u"C:\\"},
-        {"target too long", u"C:\\" + longName},
+        {"target too long", u"C:\\" + longName, CoreMessage::EntryTooLong},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -97,6 +126,7 @@ TEST_F(HostileImage, EntriesThatWouldNotBePlainFilesBelowTheTargetEndTheJob) {
         EXPECT_EQ(Restore(), 0);
         const std::map<std::string, std::vector<uint8_t>> expected = {{"good.txt", kGood}};
         EXPECT_EQ(Restored(), expected) << "entries before it stay, the job stops at it";
+        ExpectReason(c.reason, c.path);
     }
 }
 
@@ -107,6 +137,7 @@ TEST_F(HostileImage, FolderEntriesAreCheckedToo) {
     EXPECT_EQ(Restore(), 0);
     EXPECT_FALSE(fs::exists(m_scratch / "escaped"));
     EXPECT_TRUE(fs::is_empty(Target()));
+    ExpectReason(CoreMessage::EntryUnsafePath, u"C:\\..\\escaped");
 }
 
 TEST_F(HostileImage, ALinkBelowTheTargetIsNotFollowed) {
@@ -138,6 +169,7 @@ TEST_F(HostileImage, ALinkBelowTheTargetIsNotFollowed) {
         EXPECT_EQ(Listing(m_scratch / "elsewhere", {}),
                   std::set<fs::path>{m_scratch / "elsewhere" / "victim.txt"});
         EXPECT_EQ(ReadAll(m_scratch / "elsewhere" / "victim.txt").size(), 6u);
+        ExpectReason(CoreMessage::EntryThroughLink, WinPath(Target()) + c.path.substr(2));
     }
 }
 
@@ -196,6 +228,7 @@ TEST_F(HostileImage, BadChunksFailTheFileAndLeaveNoPartOfIt) {
         builder.Write(ImagePath());
         EXPECT_EQ(Restore(), 0);
         EXPECT_TRUE(Restored().empty()) << "a partly restored file remains";
+        ExpectReason(CoreMessage::EntryDataDamaged, WinPath(Target() / "f.bin"));
     }
 }
 
@@ -207,6 +240,7 @@ TEST_F(HostileImage, DataOffsetsOutsideTheFileFail) {
         builder.Write(ImagePath());
         EXPECT_EQ(Restore(), 0);
         EXPECT_TRUE(Restored().empty());
+        ExpectReason(CoreMessage::EntryDataDamaged, WinPath(Target() / "f.bin"));
     }
 }
 
@@ -222,6 +256,7 @@ TEST_F(HostileImage, EntryCountsBeyondTheTableFail) {
         EXPECT_EQ(Restore(), 0);
         const std::map<std::string, std::vector<uint8_t>> expected = {{"good.txt", kGood}};
         EXPECT_EQ(Restored(), expected);
+        ExpectReason(CoreMessage::ImageDamaged, ImagePath());
     }
 }
 
@@ -231,8 +266,18 @@ TEST_F(HostileImage, TableOffsetsOutsideTheFileFail) {
     builder.AddEntry(u"C:\\good.txt", platform::kAttrArchive, kGood.size(), good);
     builder.Write(ImagePath());
     const uint64_t length = fs::file_size(NativePath(ImagePath()));
-    for (const uint64_t offset : {length, length + 1000, uint64_t{1} << 62, UINT64_MAX,
-                                  uint64_t{0}}) {
+    const struct {
+        uint64_t offset;
+        CoreMessage reason;
+    } cases[] = {
+        {length, CoreMessage::ImageDamaged},
+        {length + 1000, CoreMessage::ImageDamaged},
+        {uint64_t{1} << 62, CoreMessage::ImageDamaged},
+        {UINT64_MAX, CoreMessage::ImageDamaged},
+        // The header read as a table: its first entry decrypts to no plain path.
+        {0, CoreMessage::EntryUnsafePath},
+    };
+    for (const auto& [offset, reason] : cases) {
         SCOPED_TRACE(offset);
         platform::File file;
         ASSERT_TRUE(file.Open(ImagePath(), platform::Access::ReadWrite, platform::Share::ReadWrite,
@@ -241,6 +286,7 @@ TEST_F(HostileImage, TableOffsetsOutsideTheFileFail) {
         file.Close();
         EXPECT_EQ(Restore(), 0);
         EXPECT_TRUE(Restored().empty());
+        EXPECT_EQ(Roles(), std::vector<CoreMessage>{reason});
     }
 }
 
@@ -267,11 +313,84 @@ TEST_F(HostileImage, TruncatedImagesFailAndRestoreOnlyWholeFiles) {
         EmptyTarget();
         WriteAll(NativePath(ImagePath()), std::vector<uint8_t>(bytes.begin(), bytes.begin() + cut));
         EXPECT_EQ(Restore(), 0);
+        ExpectReason(CoreMessage::ImageDamaged, ImagePath());
         for (const auto& [name, content] : Restored()) {
             const std::string leaf = fs::path(name).filename().string();
             ASSERT_TRUE(originals.count(leaf)) << name;
             EXPECT_EQ(content, originals.at(leaf)) << "a partial file remains: " << name;
         }
+    }
+}
+
+TEST_F(HostileImage, ForeignFilesAreNamedAsNoImage) {
+    const struct {
+        const char* name;
+        std::vector<uint8_t> bytes;
+        CoreMessage reason;
+    } cases[] = {
+        {"empty", {}, CoreMessage::ImageDamaged},
+        {"shorter than a header", testing_support::RandomBytes(100, 1), CoreMessage::ImageDamaged},
+        {"a text file", std::vector<uint8_t>(4000, 'x'), CoreMessage::NotAnImage},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteAll(NativePath(ImagePath()), c.bytes);
+        EXPECT_EQ(Restore(), 0);
+        ExpectReason(c.reason, ImagePath());
+    }
+    fs::create_directory(NativePath(m_scratch.Win("folder.img")));
+    DecryptParams params = MakeParams(m_scratch.Win("folder.img"), kPassword, WinPath(Target()));
+    EXPECT_EQ(ReadAndDecrypt(params), 0);
+    ExpectReason(CoreMessage::ImageOpenFailed, m_scratch.Win("folder.img"));
+}
+
+// Odd things where a file is to be restored: refused before any question, never opened.
+TEST_F(HostileImage, ATargetThatIsNotARegularFileIsNeverOpened) {
+    const struct {
+        const char* name;
+        bool (*make)(const fs::path& at);  // false where the platform cannot make one
+        bool (*unchanged)(const fs::path& at);
+    } cases[] = {
+        {"folder", [](const fs::path& at) { return fs::create_directory(at); },
+         [](const fs::path& at) { return fs::is_directory(at); }},
+#ifndef _WIN32
+        {"FIFO", [](const fs::path& at) { return mkfifo(at.c_str(), 0666) == 0; },
+         [](const fs::path& at) { return fs::is_fifo(at); }},
+        {"socket",
+         [](const fs::path& at) {
+             sockaddr_un address{};
+             address.sun_family = AF_UNIX;
+             if (at.string().size() >= sizeof address.sun_path) return false;
+             std::strcpy(address.sun_path, at.c_str());
+             const int socketFd = socket(AF_UNIX, SOCK_STREAM, 0);
+             const bool bound = socketFd >= 0 &&
+                                bind(socketFd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+             if (socketFd >= 0) close(socketFd);
+             return bound;
+         },
+         [](const fs::path& at) { return fs::is_socket(at); }},
+#endif
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EmptyTarget();
+        const fs::path odd = Target() / "odd";
+        if (!c.make(odd)) {
+            ADD_FAILURE() << "cannot make one here";
+            continue;
+        }
+        ImageBuilder builder(kPassword);
+        const uint64_t good = builder.AddPlainContent(kGood);
+        builder.AddEntry(u"C:\\odd", platform::kAttrArchive, kGood.size(), good);
+        builder.AddEntry(u"C:\\after.txt", platform::kAttrArchive, kGood.size(), good);
+        builder.Write(ImagePath());
+        m_frontEnd.answers = {OverwriteAnswer::Yes};
+        EXPECT_EQ(Restore(), 0);
+        EXPECT_TRUE(m_frontEnd.questions.empty());
+        m_frontEnd.questions.clear();
+        EXPECT_TRUE(c.unchanged(odd));
+        EXPECT_FALSE(fs::exists(Target() / "after.txt"));
+        ExpectReason(CoreMessage::TargetNotAFile, WinPath(odd));
     }
 }
 

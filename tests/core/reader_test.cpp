@@ -10,6 +10,7 @@
 #include "core/Journal.h"
 #include "core/TableFiles.h"
 #include "platform/Clock.h"
+#include "platform/Process.h"
 
 using namespace image_test;
 
@@ -89,6 +90,37 @@ private:
     static void Unset(const char* name) { unsetenv(name); }
 #endif
     std::vector<std::optional<std::string>> m_saved;
+};
+
+// The table copies of this process in the temporary folder.
+std::vector<fs::path> OwnTableCopies() {
+    std::vector<fs::path> copies;
+    for (const auto& item : fs::directory_iterator(NativePath(platform::TempFolder()))) {
+        uint32_t owner = 0;
+        if (ReaderTableOwner(item.path().filename().u16string(), owner) &&
+            owner == platform::CurrentProcessId()) {
+            copies.push_back(item.path());
+        }
+    }
+    return copies;
+}
+
+// Files named like a restore's staging file in folder.
+size_t StagingFiles(const fs::path& folder) {
+    size_t count = 0;
+    for (const auto& item : fs::directory_iterator(folder)) {
+        count += item.path().filename().string().rfind("~cryptelle-", 0) == 0 ? 1 : 0;
+    }
+    return count;
+}
+
+// Removes the hook whichever way a test ends.
+class PieceHook {
+public:
+    explicit PieceHook(RestorePieceHook hook) { SetRestorePieceHook(std::move(hook)); }
+    ~PieceHook() { SetRestorePieceHook({}); }
+    PieceHook(const PieceHook&) = delete;
+    PieceHook& operator=(const PieceHook&) = delete;
 };
 
 TEST(CheckImageLimits, DecidesByTheEnabledLimits) {
@@ -327,7 +359,10 @@ TEST(DecryptImage, ReadsOlderImageVersions) {
         uint32_t fileCount = 0;
         std::u16string first;
         EXPECT_EQ(ReadImageInfo(wrong, fileCount, first), 0);
-        EXPECT_EQ(frontEnd.Count(CoreMessage::WrongPassword), 1);
+        // A version-512 header read with a wrong password looks like no image at all.
+        ASSERT_EQ(frontEnd.messages.size(), 1u);
+        EXPECT_EQ(frontEnd.messages[0].role, version == kImageVersion512 ? CoreMessage::NotAnImage
+                                                                         : CoreMessage::WrongPassword);
 
         DecryptParams params = MakeParams(WinPath(path), kPassword, scratch.Win("out"));
         ASSERT_EQ(ReadImageInfo(params, fileCount, first), 1);
@@ -378,7 +413,7 @@ TEST(DecryptImage, OverwriteAnswersDecideEachExistingFile) {
         EXPECT_EQ(ReadAll(restored / "sub" / "b.txt")[0], c.bReplaced ? 'b' : 'o');
         EXPECT_EQ(fs::exists(restored / "subc" / "c.txt"), c.result == 1);
         EXPECT_EQ(+StoredOptions(made.image).decryptCount, 1u) << "counted even when stopped";
-        EXPECT_FALSE(fs::exists(NativePath(ReaderTableName(made.image, platform::TempFolder()))));
+        EXPECT_TRUE(OwnTableCopies().empty());
     }
 }
 
@@ -506,23 +541,193 @@ TEST(DecryptImage, AppendsToTheJournalOnlyWhenItExists) {
     EXPECT_EQ(std::distance(fs::directory_iterator(temp.path()), fs::directory_iterator()), 1);
 }
 
-TEST(DecryptImage, AnExistingTableCopyIsAskedAboutAndKeptOnNo) {
+TEST(ReaderTableName, NamesTheJobsProcessAndSequence) {
+    const struct {
+        std::u16string temp;
+        uint32_t process;
+        uint32_t sequence;
+        std::u16string copy;
+    } cases[] = {
+        {u"C:\\Temp", 1234, 0, u"C:\\Temp\\cryptelle-1234-0.ary"},
+        {u"C:\\Temp\\\\", 7, 42, u"C:\\Temp\\cryptelle-7-42.ary"},
+        {u"Z:\\tmp", UINT32_MAX, UINT32_MAX, u"Z:\\tmp\\cryptelle-4294967295-4294967295.ary"},
+    };
+    for (const auto& c : cases) {
+        const std::u16string copy = ReaderTableName(c.temp, c.process, c.sequence);
+        EXPECT_EQ(copy, c.copy);
+        uint32_t owner = 0;
+        EXPECT_TRUE(ReaderTableOwner(copy.substr(copy.rfind(u'\\') + 1), owner)) << Narrow(copy);
+        EXPECT_EQ(owner, c.process);
+    }
+    EXPECT_NE(ReaderTableName(u"C:\\T", 1, 23), ReaderTableName(u"C:\\T", 12, 3));
+    for (const std::u16string name : {u"x.ary", u"cryptelle-12.ary", u"cryptelle--1.ary",
+                                      u"cryptelle-1-.ary", u"cryptelle-a-1.ary", u"cryptelle-1-2.tmp",
+                                      u"cryptelle-4294967296-0.ary", u"C##data#cryptelle-1-2.ary"}) {
+        uint32_t owner = 0;
+        EXPECT_FALSE(ReaderTableOwner(name, owner)) << Narrow(name);
+    }
+    EXPECT_EQ(StagingName(u"C:\\out\\a.txt", 9, 3), u"C:\\out\\~cryptelle-9-3.tmp");
+}
+
+// The sequence number in a table copy's name.
+uint32_t CopySequence(const fs::path& copy) {
+    const std::string name = copy.stem().string();
+    return static_cast<uint32_t>(std::stoul(name.substr(name.rfind('-') + 1)));
+}
+
+TEST(DecryptImage, TableCopiesArePrivateToTheirJob) {
     ScratchDir scratch;
     RecordingFrontEnd frontEnd;
     const SmallImage made = MakeSmallImage(scratch);
     ScratchDir temp;
     TempFolderOverride override(temp.path());
-    const std::u16string copy = ReaderTableName(made.image, platform::TempFolder());
-    ASSERT_EQ(NativePath(copy).parent_path(), temp.path());
-    WriteAll(NativePath(copy), std::string("someone else's"));
+    std::vector<fs::path> seen;
+    {
+        PieceHook hook([&](const std::u16string&, uint32_t) {
+            if (seen.empty()) seen = OwnTableCopies();
+        });
+        DecryptParams first = MakeParams(made.image, kPassword, scratch.Win("out1"));
+        ASSERT_EQ(ReadAndDecrypt(first), 1);
+    }
+    ASSERT_EQ(seen.size(), 1u) << "the job's copy is in the temporary folder while it runs";
+
+    // A copy left by a job whose process has ended, and copies of jobs of this process
+    // still running under the names the next job would take first.
+    constexpr uint32_t kEndedProcess = 0x7FFFFFF0;  // beyond any process id in use
+    const fs::path crashed = NativePath(ReaderTableName(temp.Win(), kEndedProcess, 0));
+    WriteAll(crashed, std::string("crashed"));
+    std::vector<fs::path> running;
+    for (uint32_t next = CopySequence(seen[0]) + 1; running.size() < 10; ++next) {
+        running.push_back(NativePath(ReaderTableName(temp.Win(), platform::CurrentProcessId(), next)));
+        WriteAll(running.back(), std::string("running"));
+    }
+    DecryptParams second = MakeParams(made.image, kPassword, scratch.Win("out2"));
+    EXPECT_EQ(ReadAndDecrypt(second), 1);
+    EXPECT_TRUE(frontEnd.questions.empty());
+    EXPECT_TRUE(frontEnd.messages.empty());
+    EXPECT_FALSE(fs::exists(crashed)) << "a stale copy is removed";
+    for (const auto& copy : running) {
+        const std::vector<uint8_t> content = ReadAll(copy);
+        EXPECT_EQ(std::string(content.begin(), content.end()), "running") << copy;
+    }
+    EXPECT_EQ(OwnTableCopies().size(), running.size()) << "the job removed only its own copy";
+}
+
+TEST(DecryptImage, WithoutATemporaryFolderNothingIsWrittenAndTheReasonShown) {
+    ScratchDir scratch;
+    RecordingFrontEnd frontEnd;
+    const SmallImage made = MakeSmallImage(scratch);
+    TempFolderOverride override(scratch / "no such folder");
+    EXPECT_EQ(JournalPath(), u"") << "no journal at all, not one in the current folder";
     DecryptParams params = MakeParams(made.image, kPassword, scratch.Win("out"));
     EXPECT_EQ(ReadAndDecrypt(params), 0);
-    EXPECT_EQ(frontEnd.questions, std::vector<std::u16string>{copy});
-    EXPECT_EQ(ReadAll(NativePath(copy)).size(), 14u);
+    ASSERT_EQ(frontEnd.messages.size(), 1u);
+    EXPECT_EQ(frontEnd.messages[0].role, CoreMessage::NoTempFolder);
+    EXPECT_FALSE(fs::exists(scratch / "out"));
+    EXPECT_FALSE(fs::exists(scratch / "no such folder"));
+}
 
-    frontEnd.answers = {OverwriteAnswer::Yes};
+constexpr uint64_t kEntryTime = 132000000000000000ULL;  // what ImageBuilder stores
+
+TEST(DecryptImage, AReplacedFileStaysWholeUntilItsReplacementIsComplete) {
+    const std::vector<uint8_t> replacement = testing_support::RandomBytes(2 * kPiecePlainMax + 100, 4);
+    const struct {
+        const char* name;
+        bool damaged;
+        int32_t result;
+    } cases[] = {{"complete", false, 1}, {"second piece damaged", true, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScratchDir scratch;
+        RecordingFrontEnd frontEnd;
+        ImageBuilder builder(kPassword);
+        uint64_t offset = 0;
+        if (c.damaged) {
+            const std::vector<uint8_t> first(replacement.begin(), replacement.begin() + kPiecePlainMax);
+            offset = builder.AddChunk({kPiecePlainMax, 0, kPiecePlainMax, 0}, first);
+            builder.AddChunk({100, 2, 100, 0}, testing_support::RandomBytes(100, 5));
+        } else {
+            offset = builder.AddPlainContent(replacement);
+        }
+        builder.AddEntry(u"C:\\a.txt", platform::kAttrArchive | platform::kAttrReadOnly,
+                         replacement.size(), offset);
+        const std::u16string image = scratch.Win("replace.img");
+        builder.Write(image);
+        const fs::path target = scratch / "out" / "a.txt";
+        fs::create_directories(target.parent_path());
+        WriteAll(target, std::string("old"));
+
+        // What the target's name holds while the job writes, piece by piece.
+        std::vector<std::string> underTheName;
+        std::vector<size_t> staging;
+        PieceHook hook([&](const std::u16string& path, uint32_t) {
+            EXPECT_EQ(NativePath(path), target);
+            const std::vector<uint8_t> now = ReadAll(target);
+            underTheName.emplace_back(now.begin(), now.end());
+            staging.push_back(StagingFiles(target.parent_path()));
+        });
+        frontEnd.answers = {OverwriteAnswer::Yes};
+        DecryptParams params = MakeParams(image, kPassword, scratch.Win("out"));
+        EXPECT_EQ(ReadAndDecrypt(params), c.result);
+        EXPECT_EQ(underTheName, std::vector<std::string>(c.damaged ? 1 : 3, "old"));
+        EXPECT_EQ(staging, std::vector<size_t>(underTheName.size(), 1u));
+        EXPECT_EQ(StagingFiles(target.parent_path()), 0u) << "the staging file is gone";
+        if (c.damaged) {
+            const std::vector<uint8_t> kept = ReadAll(target);
+            EXPECT_EQ(std::string(kept.begin(), kept.end()), "old");
+            ASSERT_FALSE(frontEnd.messages.empty());
+            EXPECT_EQ(frontEnd.messages.back().role, CoreMessage::EntryDataDamaged);
+            EXPECT_EQ(NativePath(frontEnd.messages.back().args.path), target);
+        } else {
+            EXPECT_EQ(ReadAll(target), replacement);
+            platform::FindData found;
+            ASSERT_TRUE(platform::FindExact(WinPath(target), found));
+            EXPECT_EQ(found.times.write, kEntryTime);
+            EXPECT_NE(found.attributes & platform::kAttrReadOnly, 0u);
+            platform::SetAttributes(WinPath(target), platform::kAttrNormal);
+        }
+    }
+}
+
+TEST(DecryptImage, ReadOnlyFoldersAreFinishedAfterTheirContents) {
+    ScratchDir scratch;
+    RecordingFrontEnd frontEnd;
+    ImageBuilder builder(kPassword);
+    const std::vector<uint8_t> content = {'i', 'n'};
+    const uint64_t data = builder.AddPlainContent(content);
+    const uint32_t readOnlyFolder = platform::kAttrDirectory | platform::kAttrReadOnly;
+    builder.AddEntry(u"C:\\ro", readOnlyFolder, 0, 0);
+    builder.AddEntry(u"C:\\ro\\sub", readOnlyFolder, 0, 0);
+    builder.AddEntry(u"C:\\ro\\sub\\f.txt", platform::kAttrArchive, content.size(), data);
+    builder.AddEntry(u"C:\\ro\\g.txt", platform::kAttrArchive, content.size(), data);
+    const std::u16string image = scratch.Win("folders.img");
+    builder.Write(image);
+    DecryptParams params = MakeParams(image, kPassword, scratch.Win("out"));
     EXPECT_EQ(ReadAndDecrypt(params), 1);
-    EXPECT_FALSE(fs::exists(NativePath(copy)));
+    EXPECT_TRUE(frontEnd.messages.empty());
+    EXPECT_EQ(ReadAll(scratch / "out" / "ro" / "sub" / "f.txt"), content);
+    EXPECT_EQ(ReadAll(scratch / "out" / "ro" / "g.txt"), content);
+    // Wine drops a folder's read-only attribute; Windows and the POSIX backend keep it.
+    const std::u16string probe = scratch.Win("probe");
+    ASSERT_TRUE(platform::MakeDirectory(probe));
+    platform::SetAttributes(probe, platform::kAttrReadOnly);
+    const bool keepsReadOnly = (platform::GetAttributes(probe) & platform::kAttrReadOnly) != 0;
+    platform::SetAttributes(probe, platform::kAttrNormal);
+    for (const fs::path& folder : {scratch / "out" / "ro" / "sub", scratch / "out" / "ro"}) {
+        SCOPED_TRACE(folder.string());
+        const uint32_t attributes = platform::GetAttributes(WinPath(folder));
+        if (keepsReadOnly) {
+            EXPECT_NE(attributes & platform::kAttrReadOnly, 0u);
+        }
+        // Also where the mode bits do not stop this user (root): adding the contents
+        // must not move the folder's time after it was set.
+        platform::FindData found;
+        EXPECT_TRUE(platform::FindExact(WinPath(folder), found));
+        EXPECT_EQ(found.times.write, kEntryTime);
+    }
+    for (const fs::path& folder : {scratch / "out" / "ro" / "sub", scratch / "out" / "ro"}) {
+        platform::SetAttributes(WinPath(folder), platform::kAttrDirectory);
+    }
 }
 
 TEST(DecryptImage, CancelDuringALargeFileLeavesNoPartialFile) {
@@ -564,7 +769,7 @@ TEST(DecryptImage, CancelDuringALargeFileLeavesNoPartialFile) {
     EXPECT_FALSE(fs::exists(restored / "large.bin"));
     EXPECT_TRUE(fs::is_directory(restored)) << "folders restored before the cancel stay";
     EXPECT_EQ(+StoredOptions(image).decryptCount, 1u);
-    EXPECT_FALSE(fs::exists(NativePath(ReaderTableName(image, platform::TempFolder()))));
+    EXPECT_TRUE(OwnTableCopies().empty());
 }
 
 }  // namespace

@@ -216,26 +216,6 @@ TEST(WriterTableName, ReplacesTheLastDotOfTheWholePath) {
     for (const auto& c : cases) EXPECT_EQ(WriterTableName(c.image), c.table) << Narrow(c.image);
 }
 
-TEST(ReaderTableName, FlattensTheImageFolderIntoTheTemporaryFolder) {
-    // With T = C:\Temp and N = x, a folder part of 245 characters is the longest kept.
-    const std::u16string keptFolder = u"C:\\" + std::u16string(241, u'd') + u"\\";
-    const std::u16string longFolder = u"C:\\" + std::u16string(242, u'd') + u"\\";
-    const struct {
-        std::u16string image;
-        std::u16string temp;
-        std::u16string copy;
-    } cases[] = {
-        {u"C:\\data\\x.img", u"C:\\Temp", u"C:\\Temp\\C##data#x.ary"},
-        {u"C:\\data\\x.y.img", u"C:\\Temp\\\\", u"C:\\Temp\\C##data#x.y.ary"},
-        {u"C:\\data\\noext", u"C:\\Temp", u"C:\\Temp\\C##data#noext.ary"},
-        {keptFolder + u"x.img", u"C:\\Temp", u"C:\\Temp\\C##" + std::u16string(241, u'd') + u"#x.ary"},
-        {longFolder + u"x.img", u"C:\\Temp", u"C:\\Temp\\x.ary"},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(ReaderTableName(c.image, c.temp), c.copy) << Narrow(c.image);
-    }
-}
-
 TEST(EncryptToImage, NoSourcesTouchesNothing) {
     ScratchDir scratch;
     RecordingFrontEnd frontEnd;

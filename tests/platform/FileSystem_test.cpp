@@ -351,6 +351,28 @@ TEST(FileSystemTest, AttributesAndReadOnlyRoundTrip) {
     EXPECT_FALSE(SetAttributes(file, kAttrNormal)) << "missing file";
 }
 
+TEST(FileSystemTest, RenameReplacingPutsAFileInPlaceOfAnother) {
+    ScratchDir dir;
+    ASSERT_TRUE(CreateWithBytes(dir.Win("new"), {1}));
+    ASSERT_TRUE(CreateWithBytes(dir.Win("old"), {2, 2}));
+    EXPECT_TRUE(RenameReplacing(dir.Win("new"), dir.Win("old")));
+    EXPECT_FALSE(Exists(dir.Win("new")));
+    EXPECT_EQ(ReadAll(dir / "old"), std::vector<uint8_t>{1});
+    ASSERT_TRUE(CreateWithBytes(dir.Win("next"), {3}));
+    EXPECT_TRUE(RenameReplacing(dir.Win("next"), dir.Win("fresh"))) << "nothing to replace";
+
+    // Neither a folder nor a read-only file is replaced (Wine run by root replaces the latter).
+    ASSERT_TRUE(MakeDirectory(dir.Win("d")));
+    EXPECT_FALSE(RenameReplacing(dir.Win("fresh"), dir.Win("d")));
+    ASSERT_TRUE(SetAttributes(dir.Win("old"), kAttrReadOnly | kAttrArchive));
+    if (!UnderWine()) {
+        EXPECT_FALSE(RenameReplacing(dir.Win("fresh"), dir.Win("old")));
+        EXPECT_EQ(ReadAll(dir / "old"), std::vector<uint8_t>{1});
+        EXPECT_TRUE(Exists(dir.Win("fresh")));
+    }
+    SetAttributes(dir.Win("old"), kAttrNormal);
+}
+
 TEST(FileSystemTest, CreatedReadOnlyStaysWritableThroughItsHandle) {
     ScratchDir dir;
     const auto path = dir.Win("new-ro.txt");
