@@ -7,6 +7,7 @@
 #include "core/ImageWriter.h"
 #include "core/PasswordRules.h"
 #include "platform/FileSystem.h"
+#include "platform/Secret.h"
 
 CEncryptInfo g_encryptInfo;
 DecryptParams g_decryptParams;
@@ -44,6 +45,18 @@ public:
 private:
     std::string m_previous;
     bool m_saved = false;
+};
+
+// The passwords leave memory with the run, whichever way it ends.
+class PasswordScrub {
+public:
+    PasswordScrub() = default;
+    ~PasswordScrub() {
+        platform::WipeSecret(g_encryptInfo.m_password);
+        platform::WipeSecret(g_decryptParams.password, sizeof g_decryptParams.password);
+    }
+    PasswordScrub(const PasswordScrub&) = delete;
+    PasswordScrub& operator=(const PasswordScrub&) = delete;
 };
 
 // Binds the core and the engine to the console for the length of the run.
@@ -151,6 +164,7 @@ RunOutcome RunArdex(const std::vector<std::u16string>& arguments) {
     // The initialisation of the program: binding the console to the core and the engine,
     // which cannot fail (no application framework is involved).
     ConsoleBinding binding;
+    PasswordScrub scrub;
     std::memset(&g_decryptParams, 0, sizeof(g_decryptParams));
 
     RunOutcome outcome = RunOutcome::InvalidCommand;

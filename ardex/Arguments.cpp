@@ -4,6 +4,7 @@
 #include "ardex/Ardex.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
+#include "platform/Secret.h"
 
 namespace {
 
@@ -144,6 +145,8 @@ int32_t ReadPasswordFile(const std::u16string& path) {
     const size_t lineEnd = text.find(u"\r\n");
     if (lineEnd != std::u16string::npos) text.resize(lineEnd);
     SetPassword(text);
+    platform::WipeSecret(bytes, sizeof bytes);
+    platform::WipeSecret(text);
     file.Close();
     return 1;
 }

@@ -3,7 +3,9 @@
 #include <bit>
 #include <cstring>
 
+#include "core/ByteOrder.h"
 #include "platform/Aes128.h"
+#include "platform/Secret.h"
 #include "platform/Text.h"
 
 namespace {
@@ -13,18 +15,6 @@ static_assert(kCipherBlockSize == platform::Aes128::kBlockSize);
 
 constexpr uint8_t kTailByteShift = 0x41;
 constexpr size_t kItemKeyChars = 60;  // the item key sees at most this many characters
-
-uint32_t LoadLe32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-void StoreLe32(uint8_t* p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-    p[2] = static_cast<uint8_t>(v >> 16);
-    p[3] = static_cast<uint8_t>(v >> 24);
-}
 
 // Reverses the bytes of every 4-byte group, two groups per step: reversing 8 bytes and
 // swapping the halves back is cheaper than two 4-byte swaps. count is a multiple of 8;
@@ -36,12 +26,6 @@ void ReverseGroups(const uint8_t* src, uint8_t* dst, size_t count) {
         w = std::rotr(__builtin_bswap64(w), 32);  // g++ and clang alike; std::byteswap is C++23
         std::memcpy(dst + i, &w, 8);
     }
-}
-
-// Keys are secrets: wipe them where the compiler cannot drop the stores.
-void Wipe(void* data, size_t size) {
-    volatile uint8_t* p = static_cast<volatile uint8_t*>(data);
-    while (size-- > 0) *p++ = 0;
 }
 
 // One expanded cipher per thread, reused by every call so that no call allocates.
@@ -58,13 +42,13 @@ bool TransformBlocks(const uint8_t* password, size_t length, const uint8_t* src,
     DeriveKey(password, length, key);
     wordKey = LoadLe32(key) + kScrambleConstant;
     if (blockBytes == 0) {
-        Wipe(key, sizeof key);
+        platform::WipeSecret(key, sizeof key);
         return true;
     }
     ReverseGroups(key, key, sizeof key);
     platform::Aes128& cipher = ThreadCipher();
     bool ok = cipher.SetKey(key);
-    Wipe(key, sizeof key);
+    platform::WipeSecret(key, sizeof key);
     ReverseGroups(src, dst, blockBytes);
     const size_t blocks = blockBytes / kCipherBlockSize;
     ok = ok && (encrypt ? cipher.EncryptBlocks(dst, dst, blocks)
@@ -166,7 +150,7 @@ int32_t EncryptItem(std::u16string_view password, void* buffer, size_t count) {
     std::string key = ItemKeyPassword(password);
     auto* bytes = static_cast<uint8_t*>(buffer);
     const int32_t ok = EncryptBuffer(Bytes(key), key.size(), bytes, bytes, count);
-    Wipe(key.data(), key.size());
+    platform::WipeSecret(key.data(), key.size());
     return ok;
 }
 
@@ -174,6 +158,6 @@ int32_t DecryptItem(std::u16string_view password, void* buffer, size_t count) {
     std::string key = ItemKeyPassword(password);
     auto* bytes = static_cast<uint8_t*>(buffer);
     const int32_t ok = DecryptBuffer(Bytes(key), key.size(), bytes, bytes, count);
-    Wipe(key.data(), key.size());
+    platform::WipeSecret(key.data(), key.size());
     return ok;
 }

@@ -8,17 +8,6 @@
 
 namespace {
 
-bool ReadWhole(platform::File& file, void* buffer, uint32_t size) {
-    auto* bytes = static_cast<uint8_t*>(buffer);
-    uint32_t total = 0;
-    while (total < size) {
-        uint32_t done = 0;
-        if (!file.Read(bytes + total, size - total, done) || done == 0) return false;
-        total += done;
-    }
-    return true;
-}
-
 // Positions the image at its table header; false for a foreign image or a wrong password.
 bool SeekToTable(platform::File& image, std::u16string_view password) {
     uint8_t header[kHeaderSize] = {};
@@ -52,12 +41,12 @@ int32_t ReadImageCatalog(const std::u16string& imagePath, std::u16string_view pa
         return 0;
     }
     TableHeader table{};
-    if (!ReadWhole(image, &table, sizeof table) || !CountFits(image, table.entryCount)) return 0;
+    if (!image.ReadExactly(&table, sizeof table) || !CountFits(image, table.entryCount)) return 0;
     std::vector<CatalogEntry> read;
     read.reserve(table.entryCount);
     for (uint32_t i = 0; i < table.entryCount; ++i) {
         ImageEntry entry{};
-        if (!ReadWhole(image, &entry, sizeof entry)) return 0;
+        if (!image.ReadExactly(&entry, sizeof entry)) return 0;
         DecryptItem(password, &entry, sizeof entry);
         read.push_back({FieldText(entry.path, kPathChars), entry.attributes, entry.size, entry.writeTime});
     }

@@ -4,7 +4,9 @@
 #include <cstring>
 #include <string>
 
+#include "core/ByteOrder.h"
 #include "core/Cipher.h"
+#include "platform/Secret.h"
 
 namespace {
 
@@ -15,34 +17,9 @@ constexpr size_t kTableOffsetOffset = 192;
 constexpr size_t kCompressLevelOffset = 200;
 constexpr size_t kOptionsSize = sizeof(ImageOptions);
 
-uint32_t LoadLe32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-void StoreLe32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-uint64_t LoadLe64(const uint8_t* p) {
-    return static_cast<uint64_t>(LoadLe32(p)) | static_cast<uint64_t>(LoadLe32(p + 4)) << 32;
-}
-
-void StoreLe64(uint8_t* p, uint64_t v) {
-    StoreLe32(p, static_cast<uint32_t>(v));
-    StoreLe32(p + 4, static_cast<uint32_t>(v >> 32));
-}
-
 // Reads exactly size bytes at position; a short file is a failure.
 bool ReadAt(platform::File& file, uint64_t position, uint8_t* buffer, uint32_t size) {
-    if (!file.Seek(position)) return false;
-    uint32_t total = 0;
-    while (total < size) {
-        uint32_t done = 0;
-        if (!file.Read(buffer + total, size - total, done) || done == 0) return false;
-        total += done;
-    }
-    return true;
+    return file.Seek(position) && file.ReadExactly(buffer, size);
 }
 
 // The magic as a zero-terminated UTF-16LE string at offset.
@@ -59,7 +36,7 @@ bool HasMagicAt(const uint8_t* header, size_t offset) {
 class HeaderKey {
 public:
     explicit HeaderKey(std::u16string_view password) : m_bytes(KeyPassword(password)) {}
-    ~HeaderKey() { std::fill(m_bytes.begin(), m_bytes.end(), '\0'); }
+    ~HeaderKey() { platform::WipeSecret(m_bytes); }
     HeaderKey(const HeaderKey&) = delete;
     HeaderKey& operator=(const HeaderKey&) = delete;
 

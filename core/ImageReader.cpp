@@ -19,6 +19,7 @@
 #include "core/TargetPath.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
+#include "platform/Secret.h"
 #include "platform/Process.h"
 
 namespace {
@@ -31,7 +32,6 @@ constexpr uint32_t kRestorableAttributes =
     platform::kAttrArchive | platform::kAttrNormal | kAttrTemporary | kAttrNotContentIndexed;
 constexpr size_t kTempFormLimit = 254;
 // Names tried for one private file before giving up: others may hold the first ones.
-constexpr int kNameAttempts = 100;
 
 // Numbers the job files of this process, so that two jobs of one process never share one.
 std::atomic<uint32_t> g_jobFileSequence{0};
@@ -72,29 +72,12 @@ uint64_t SaturatingAdd(uint64_t a, uint64_t b) {
                                                          : a + b;
 }
 
-// Reads exactly size bytes, or fails.
-bool ReadExactly(platform::File& file, void* buffer, uint32_t size) {
-    auto* bytes = static_cast<uint8_t*>(buffer);
-    uint32_t total = 0;
-    while (total < size) {
-        uint32_t n = 0;
-        if (!file.Read(bytes + total, size - total, n) || n == 0) return false;
-        total += n;
-    }
-    return true;
-}
-
 bool ReadEntry(platform::File& file, const std::u16string& password, ImageEntry& entry) {
-    return ReadExactly(file, &entry, sizeof entry) && DecryptItem(password, &entry, sizeof entry);
+    return file.ReadExactly(&entry, sizeof entry) && DecryptItem(password, &entry, sizeof entry);
 }
 
 bool IsDirectoryEntry(const ImageEntry& entry) {
     return (entry.attributes & platform::kAttrDirectory) != 0;
-}
-
-bool RemoveWithAttributes(const std::u16string& path) {
-    platform::SetAttributes(path, platform::kAttrNormal);
-    return platform::RemoveFile(path);
 }
 
 // Everything one decryption job keeps while it runs.
@@ -113,6 +96,11 @@ struct ReadJob {
         platform::FileTimes times;
     };
     std::vector<Folder> folders;
+
+    ~ReadJob() {
+        platform::WipeSecret(password);
+        platform::WipeSecret(params.password, sizeof params.password);
+    }
 };
 
 // Table copies whose job's process has ended: a crashed restore leaves its copy behind.
@@ -130,7 +118,7 @@ void RemoveStaleTableCopies(const std::u16string& tempFolder) {
         stale.push_back(folder + u"\\" + found.name);
     }
     search.Close();
-    for (const auto& path : stale) RemoveWithAttributes(path);
+    for (const auto& path : stale) RemoveJobFile(path);
 }
 
 // The copy is the job's own: a new name, never an existing file, so nothing is asked.
@@ -138,17 +126,14 @@ bool CreateTableCopy(ReadJob& job, platform::File& copy) {
     const std::u16string temp = ExistingTempFolder();
     if (temp.empty()) return RefuseStep(CoreMessage::NoTempFolder);
     RemoveStaleTableCopies(temp);
-    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-        job.tableCopyPath =
-            ReaderTableName(temp, platform::CurrentProcessId(), NextJobFileSequence());
-        if (copy.Open(job.tableCopyPath, platform::Access::ReadWrite, platform::Share::ReadWrite,
-                      platform::Disposition::CreateNew, platform::kAttrNormal)) {
-            job.copyCreated = true;
-            return true;
-        }
-        if (!platform::Exists(job.tableCopyPath)) break;
+    const auto nameAt = [&](uint32_t) {
+        return ReaderTableName(temp, platform::CurrentProcessId(), NextJobFileSequence());
+    };
+    if (!CreateFreshFile(nameAt, platform::Share::ReadWrite, copy, job.tableCopyPath)) {
+        return RefuseStep(CoreMessage::TableCopyFailed, job.tableCopyPath);
     }
-    return RefuseStep(CoreMessage::TableCopyFailed, job.tableCopyPath);
+    job.copyCreated = true;
+    return true;
 }
 
 // Copies the image from its table header to the end into the job's table copy.
@@ -313,14 +298,14 @@ enum class ChunkOutcome { Written, Damaged, WriteFailed, Stopped };
 // One chunk at the image's position into the target.
 ChunkOutcome RestoreChunk(ReadJob& job, platform::File& target, uint64_t& remaining) {
     ChunkHeader header;
-    if (!ReadExactly(job.image, &header, sizeof header)) return ChunkOutcome::Damaged;
+    if (!job.image.ReadExactly(&header, sizeof header)) return ChunkOutcome::Damaged;
     const bool oldImage = job.params.imageVersion == kImageVersion100;
     if (oldImage) header.plainSize = header.storedSize;
     if (header.plainSize > kPiecePlainMax || header.storedSize > kChunkStoredMax ||
         header.plainSize > remaining) {
         return ChunkOutcome::Damaged;
     }
-    if (!ReadExactly(job.image, g_storedPiece, header.storedSize) ||
+    if (!job.image.ReadExactly(g_storedPiece, header.storedSize) ||
         !DecryptItem(job.password, g_storedPiece, header.storedSize)) {
         return ChunkOutcome::Damaged;
     }
@@ -358,15 +343,13 @@ ChunkOutcome RestoreChunks(ReadJob& job, const ImageEntry& entry, const std::u16
 // long for the folder, a file that does not exist yet is written in place instead.
 bool CreateStaging(const std::u16string& target, bool replacing, platform::File& out,
                    std::u16string& staging) {
-    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-        staging = StagingName(target, platform::CurrentProcessId(), NextJobFileSequence());
-        if (staging.size() > kPathChars - 1) break;
-        if (out.Open(staging, platform::Access::ReadWrite, platform::Share::None,
-                     platform::Disposition::CreateNew, platform::kAttrNormal)) {
-            return true;
-        }
-        if (!platform::Exists(staging)) return RefuseStep(CoreMessage::TargetCreateFailed, target);
-    }
+    const auto nameAt = [&](uint32_t) {
+        std::u16string name =
+            StagingName(target, platform::CurrentProcessId(), NextJobFileSequence());
+        return name.size() > kPathChars - 1 ? std::u16string() : name;  // "" ends the search
+    };
+    if (CreateFreshFile(nameAt, platform::Share::None, out, staging)) return true;
+    if (!staging.empty()) return RefuseStep(CoreMessage::TargetCreateFailed, target);
     if (replacing) return RefuseStep(CoreMessage::EntryTooLong, target);
     staging = target;
     return out.Open(target, platform::Access::ReadWrite, platform::Share::None,
@@ -399,7 +382,7 @@ int32_t RestoreFile(ReadJob& job, const ImageEntry& entry, const std::u16string&
         outcome = ChunkOutcome::WriteFailed;
     }
     if (outcome != ChunkOutcome::Written) {
-        RemoveWithAttributes(staging);
+        RemoveJobFile(staging);
         if (outcome == ChunkOutcome::Damaged) return Refuse(CoreMessage::EntryDataDamaged, path);
         if (outcome == ChunkOutcome::WriteFailed) return Refuse(CoreMessage::TargetWriteFailed, path);
         return 0;
@@ -472,7 +455,7 @@ int32_t PrepareTotals(ReadJob& job) {
     g_jobProgress.bytesTotal = 0;
     if (!ExtractTable(job) || !OpenImagePair(job)) return 0;
     TableHeader header;
-    if (!ReadExactly(job.table, &header, sizeof header)) {
+    if (!job.table.ReadExactly(&header, sizeof header)) {
         return Refuse(CoreMessage::ImageDamaged, job.imagePath);
     }
     uint32_t files = 0;
@@ -627,7 +610,7 @@ int32_t ReadImageInfo(DecryptParams& params, uint32_t& fileCount, std::u16string
     if (version != kImageVersion100) params.options = HeaderOptions(header);
     params.compressLevel = static_cast<int32_t>(HeaderCompressLevel(header));
     TableHeader table;
-    if (!ReadExactly(image, &table, sizeof table) ||
+    if (!image.ReadExactly(&table, sizeof table) ||
         !FirstFileEntry(image, password, table.entryCount, firstFilePath)) {
         firstFilePath.clear();
         return Refuse(CoreMessage::ImageDamaged, imagePath);
@@ -655,12 +638,12 @@ int32_t DecryptImage(DecryptParams params) {
             FinishFolders(job);
             job.table.Close();
             job.image.Close();
-            if (job.copyCreated) RemoveWithAttributes(job.tableCopyPath);
+            if (job.copyCreated) RemoveJobFile(job.tableCopyPath);
         }
     } end{job};
     if (!PrepareTotals(job) || !OpenImagePair(job)) return 0;
     TableHeader header;
-    if (!ReadExactly(job.table, &header, sizeof header)) {
+    if (!job.table.ReadExactly(&header, sizeof header)) {
         return Refuse(CoreMessage::ImageDamaged, job.imagePath);
     }
     const bool complete = RestoreEntries(job, header.entryCount);

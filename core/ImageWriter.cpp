@@ -17,13 +17,13 @@
 #include "core/SourceCheck.h"
 #include "core/TableFiles.h"
 #include "platform/FileSystem.h"
+#include "platform/Secret.h"
 
 namespace {
 
 constexpr size_t kStoredPathMax = kPathChars - 1;  // longest path an entry can hold
 constexpr int kZlibFastLevel = 4;
 constexpr int kZlibHighLevel = 8;
-constexpr uint32_t kTemporaryNameTries = 1000;
 
 PieceStoredHook g_pieceStoredHook;
 
@@ -42,6 +42,8 @@ struct WriteJob {
     int32_t level = 0;
     bool failureShown = false;  // a source-file-failed message is already on screen
     PieceCompressor compressor;
+
+    ~WriteJob() { platform::WipeSecret(password); }
 };
 
 bool EncryptStopped() { return encryptCancel.load() != 0 || encryptFailed.load() != 0; }
@@ -91,17 +93,12 @@ std::u16string TemporaryName(const std::u16string& imagePath, uint32_t n) {
 // A new file no one else uses: created exclusively, so a name taken by another job or
 // left by a killed one is passed over.
 bool CreateTemporaryImage(WriteJob& job) {
-    for (uint32_t n = 0; n < kTemporaryNameTries; ++n) {
-        const std::u16string candidate = TemporaryName(job.imagePath, n);
-        if (job.image.Open(candidate, platform::Access::ReadWrite, platform::Share::ReadWrite,
-                           platform::Disposition::CreateNew, platform::kAttrNormal)) {
-            job.temporaryPath = candidate;
-            job.created.push_back(candidate);
-            return true;
-        }
-        if (!platform::Exists(candidate)) return false;  // not a name clash: the folder refuses
+    const auto nameAt = [&](uint32_t n) { return TemporaryName(job.imagePath, n); };
+    if (!CreateFreshFile(nameAt, platform::Share::ReadWrite, job.image, job.temporaryPath)) {
+        return false;
     }
-    return false;
+    job.created.push_back(job.temporaryPath);
+    return true;
 }
 
 // Both questions come before anything is created. The image is written under a temporary
@@ -309,11 +306,6 @@ int32_t FinalizeImage(WriteJob& job) {
         if (n == 0) return 1;
         if (!job.image.Write(buffer.get(), n)) return 0;
     }
-}
-
-bool RemoveJobFile(const std::u16string& path) {
-    platform::SetAttributes(path, platform::kAttrNormal);
-    return platform::RemoveFile(path);
 }
 
 // Runs every source; false when one failed or the job was cancelled.

@@ -8,8 +8,6 @@ namespace {
 constexpr std::u16string_view kCopyPrefix = u"cryptelle-";
 constexpr std::u16string_view kCopySuffix = u".ary";
 
-char16_t FoldAscii(char16_t c) { return (c >= u'a' && c <= u'z') ? c - u'a' + u'A' : c; }
-
 std::u16string Decimal(uint32_t value) {
     std::u16string digits;
     do {
@@ -100,4 +98,26 @@ bool EqualsIgnoreCase(std::u16string_view a, std::u16string_view b) {
 std::u16string WithoutTrailingBackslashes(std::u16string text) {
     while (!text.empty() && text.back() == u'\\') text.pop_back();
     return text;
+}
+
+char16_t FoldAscii(char16_t c) { return (c >= u'a' && c <= u'z') ? c - u'a' + u'A' : c; }
+
+bool CreateFreshFile(const std::function<std::u16string(uint32_t)>& nameAt, platform::Share share,
+                     platform::File& file, std::u16string& path) {
+    constexpr uint32_t kAttempts = 1000;
+    for (uint32_t n = 0; n < kAttempts; ++n) {
+        path = nameAt(n);
+        if (path.empty()) return false;
+        if (file.Open(path, platform::Access::ReadWrite, share, platform::Disposition::CreateNew,
+                      platform::kAttrNormal)) {
+            return true;
+        }
+        if (!platform::Exists(path)) return false;
+    }
+    return false;
+}
+
+bool RemoveJobFile(const std::u16string& path) {
+    platform::SetAttributes(path, platform::kAttrNormal);
+    return platform::RemoveFile(path);
 }

@@ -5,11 +5,10 @@
 #include <string>
 
 #include "core/JobRecords.h"
+#include "core/TableFiles.h"
 #include "platform/FileSystem.h"
 
 namespace {
-
-char16_t FoldAscii(char16_t c) { return (c >= u'a' && c <= u'z') ? c - u'a' + u'A' : c; }
 
 bool IsForbiddenChar(char16_t c) {
     return c < 0x20 || std::u16string_view(u"<>:\"/\\|?*").find(c) != std::u16string_view::npos;

@@ -1,6 +1,7 @@
 // AES-128-ECB through OpenSSL's EVP layer, which picks AES-NI (or another hardware path)
 // at run time when the CPU has it.
 #include "platform/Aes128.h"
+#include "platform/Secret.h"
 
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
@@ -44,7 +45,7 @@ Aes128::Aes128() : m_state(new State) {
 Aes128::~Aes128() {
     EVP_CIPHER_CTX_free(m_state->encrypt);
     EVP_CIPHER_CTX_free(m_state->decrypt);
-    OPENSSL_cleanse(m_state->key, sizeof m_state->key);
+    WipeSecret(m_state->key, sizeof m_state->key);
     delete m_state;
 }
 

@@ -1,6 +1,7 @@
 // AES-128-ECB through Windows CNG. The algorithm provider is opened once per process;
 // each Aes128 owns the buffer its key object lives in, so setting a key allocates nothing.
 #include "platform/Aes128.h"
+#include "platform/Secret.h"
 
 #include <windows.h>
 #include <bcrypt.h>
@@ -78,7 +79,7 @@ Aes128::Aes128() : m_state(new State) {
 
 Aes128::~Aes128() {
     m_state->DestroyKey();
-    if (m_state->object != nullptr) SecureZeroMemory(m_state->object, m_state->objectLength);
+    if (m_state->object != nullptr) WipeSecret(m_state->object, m_state->objectLength);
     delete[] m_state->object;
     delete m_state;
 }

@@ -17,4 +17,15 @@ File& File::operator=(File&& other) noexcept {
     return *this;
 }
 
+bool File::ReadExactly(void* buffer, uint32_t size) {
+    auto* bytes = static_cast<uint8_t*>(buffer);
+    uint32_t total = 0;
+    while (total < size) {
+        uint32_t done = 0;
+        if (!Read(bytes + total, size - total, done) || done == 0) return false;
+        total += done;
+    }
+    return true;
+}
+
 }  // namespace platform

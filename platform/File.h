@@ -34,6 +34,8 @@ public:
 
     // Reads up to size bytes; done is 0 at end of file.
     bool Read(void* buffer, uint32_t size, uint32_t& done);
+    // Reads all size bytes; a file that ends first is a failure.
+    bool ReadExactly(void* buffer, uint32_t size);
     // Writes all size bytes or fails.
     bool Write(const void* buffer, uint32_t size);
     bool Seek(uint64_t position);
