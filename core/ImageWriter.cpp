@@ -65,35 +65,10 @@ bool MayReplace(const std::u16string& path) {
     return AskOverwrite(path) == OverwriteAnswer::Yes && (attributes & platform::kAttrReadOnly) == 0;
 }
 
-std::u16string Decimal(uint32_t n) {
-    std::u16string digits;
-    do {
-        digits.insert(digits.begin(), static_cast<char16_t>(u'0' + n % 10));
-        n /= 10;
-    } while (n != 0);
-    return digits;
-}
-
-// The n-th candidate for the image's temporary sibling: "<image>.<n>.tmp", or "~<n>.tmp"
-// in the image's folder where the longer name would pass the path limit.
-std::u16string TemporaryName(const std::u16string& imagePath, uint32_t n) {
-    const std::u16string number = Decimal(n);
-    const size_t addedChars = 1 + number.size() + 4;  // ".", the number, ".tmp"
-    std::u16string name = imagePath;
-    if (imagePath.size() + addedChars > kStoredPathMax) {
-        const size_t slash = imagePath.rfind(u'\\');
-        name.resize(slash == std::u16string::npos ? 0 : slash + 1);
-        name += u'~';
-    } else {
-        name += u'.';
-    }
-    return name.append(number).append(u".tmp");
-}
-
 // A new file no one else uses: created exclusively, so a name taken by another job or
 // left by a killed one is passed over.
 bool CreateTemporaryImage(WriteJob& job) {
-    const auto nameAt = [&](uint32_t n) { return TemporaryName(job.imagePath, n); };
+    const auto nameAt = [&](uint32_t n) { return TemporaryImageName(job.imagePath, n); };
     if (!CreateFreshFile(nameAt, platform::Share::ReadWrite, job.image, job.temporaryPath)) {
         return false;
     }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/JobRecords.h"
 #include "platform/FileSystem.h"
 
 namespace {
@@ -120,4 +121,18 @@ bool CreateFreshFile(const std::function<std::u16string(uint32_t)>& nameAt, plat
 bool RemoveJobFile(const std::u16string& path) {
     platform::SetAttributes(path, platform::kAttrNormal);
     return platform::RemoveFile(path);
+}
+
+std::u16string TemporaryImageName(const std::u16string& imagePath, uint32_t n) {
+    const std::u16string number = Decimal(n);
+    const size_t addedChars = 1 + number.size() + 4;  // ".", the number, ".tmp"
+    std::u16string name = imagePath;
+    if (imagePath.size() + addedChars > kPathChars - 1) {
+        const size_t slash = imagePath.rfind(u'\\');
+        name.resize(slash == std::u16string::npos ? 0 : slash + 1);
+        name += u'~';
+    } else {
+        name += u'.';
+    }
+    return name.append(number).append(u".tmp");
 }

@@ -10,6 +10,9 @@
 // The image path with everything from its last "." replaced by ".ary" (appended when
 // there is no "." or it is the first character; the "." may lie in a folder name).
 std::u16string WriterTableName(const std::u16string& imagePath);
+// The n-th candidate for an image's temporary sibling while it is written: "<image>.<n>.tmp",
+// or "<folder>\~<n>.tmp" where the longer name would pass the path limit.
+std::u16string TemporaryImageName(const std::u16string& imagePath, uint32_t n);
 // tempDir\cryptelle-P-S.ary: the copy is private to the job of process P (decimal) and its
 // per-process sequence number S, so jobs never meet each other's copies. tempDir may end
 // in backslashes.
