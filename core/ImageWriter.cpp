@@ -41,6 +41,7 @@ struct WriteJob {
     uint32_t fileCount = 0;  // of them, files
     int32_t level = 0;
     bool failureShown = false;  // a source-file-failed message is already on screen
+    bool replacing = false;     // an older image waits under the real name
     PieceCompressor compressor;
 
     ~WriteJob() { platform::WipeSecret(password); }
@@ -81,6 +82,7 @@ bool CreateTemporaryImage(WriteJob& job) {
 // replace survives a failed or killed job.
 int32_t CreateImageFiles(WriteJob& job) {
     if (!MayReplace(job.imagePath) || !MayReplace(job.tablePath)) return 0;
+    job.replacing = platform::Exists(job.imagePath);
     if (!CreateTemporaryImage(job)) return 0;
     if (!job.table.Open(job.tablePath, platform::Access::ReadWrite, platform::Share::ReadWrite,
                         platform::Disposition::CreateAlways, platform::kAttrNormal)) {
@@ -310,9 +312,10 @@ bool WriteImage(WriteJob& job, const CEncryptInfo& info) {
     return EncryptSources(job, info.m_sources) && FinalizeImage(job);
 }
 
-// The finished image reaches the disk, then takes the real name in one step.
+// The finished image takes the real name in one step. An older image it replaces goes only
+// once the new one is on the disk; a new name has nothing to lose and skips the wait.
 bool CompleteImage(WriteJob& job) {
-    const bool flushed = job.image.Flush();
+    const bool flushed = !job.replacing || job.image.Flush();
     const bool tableClosed = job.table.Close();
     const bool imageClosed = job.image.Close();
     if (!flushed || !tableClosed || !imageClosed) return false;
