@@ -243,17 +243,6 @@ bool RenameFile(const std::u16string& from, const std::u16string& to) {
     return false;
 }
 
-bool RenameReplacing(const std::u16string& from, const std::u16string& to) {
-    std::string source, target;
-    if (!posix::ToNativePath(from, source) || !posix::ToNativePath(to, target)) return false;
-    // MoveFileExW refuses to replace a read-only file, even for an administrator.
-    if (posix::IsReadOnlyFile(target)) {
-        errno = EACCES;
-        return false;
-    }
-    return rename(source.c_str(), target.c_str()) == 0;
-}
-
 bool CopyFileTo(const std::u16string& from, const std::u16string& to, bool failIfExists) {
     std::string source, target;
     if (!posix::ToNativePath(from, source) || !posix::ToNativePath(to, target)) return false;
