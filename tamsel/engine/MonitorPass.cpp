@@ -20,11 +20,6 @@ std::thread g_passThread;  // touched only by the thread that starts passes
 std::atomic<bool> g_passesStopped{false};
 CPassMessages g_passMessages;  // used by the pass thread only
 
-// Paths of 4 characters or fewer, images and table files are never candidates.
-bool IsCandidate(const std::u16string& path) {
-    return path.size() > 4 && !HasExtension(path, u".chy") && !HasExtension(path, u".ary");
-}
-
 void ProcessCandidate(const std::u16string& file, const WATCH_RECORD& record, const std::u16string& password) {
     AbsorbJournal();
     const RestoredState restored = LookUpRestored(file);
@@ -46,13 +41,17 @@ void PassOverFolder(const WATCH_RECORD& record, std::set<std::u16string>& met) {
     std::vector<std::u16string> files;
     ListFiles(folder, files);
     for (const std::u16string& file : files) {
-        if (!IsCandidate(file)) continue;
+        if (!IsPassCandidate(file)) continue;
         met.insert(file);
         ProcessCandidate(file, record, password);
     }
 }
 
 }  // namespace
+
+bool IsPassCandidate(std::u16string_view path) {
+    return path.size() > 4 && !HasExtension(path, u".chy") && !HasExtension(path, u".ary");
+}
 
 void ListFiles(const std::u16string& folder, std::vector<std::u16string>& files) {
     platform::DirectorySearch search;

@@ -17,6 +17,10 @@ void WaitForPass();
 // Refuses every later StartPass (exit).
 void StopPasses();
 
+// Paths of 4 characters or fewer, images (".chy") and table files (".ary") are never
+// encrypted by a pass.
+bool IsPassCandidate(std::u16string_view path);
+
 // One pass over every watched folder; the worker thread's procedure.
 void MonitorPass();
 // Every file below folder, recursively, hidden and system files included; links are
