@@ -54,6 +54,15 @@ std::vector<JournalRecord> ReadAndEmptyJournal(const std::u16string& path) {
     return records;
 }
 
+// Asked through a handle: a directory listing may still show the size a file had before
+// its last append (NTFS updates it lazily). A journal held by a writer counts as not empty.
+bool JournalIsEmpty(const std::u16string& path) {
+    platform::File journal;
+    uint64_t size = 0;
+    return journal.Open(path, platform::Access::Read, platform::Share::ReadWrite, platform::Disposition::OpenExisting) &&
+           journal.Size(size) && size == 0;
+}
+
 bool UnderWatchedFolder(const std::u16string& path, const std::vector<std::u16string>& folders) {
     for (const std::u16string& folder : folders) {
         if (path.compare(0, folder.size(), folder) == 0) return true;
@@ -80,12 +89,11 @@ void AbsorbJournal() {
     for (const WATCH_RECORD& record : CopyWatchList()) {
         folders.push_back(platform::FromAnsi(AnsiText(record.szFolder, kAnsiPathBytes)));
     }
-    platform::FindData found;
-    if (!platform::FindExact(path, found)) {
+    if (!platform::Exists(path)) {
         CreateJournal();
         return;
     }
-    if (found.size == 0) return;
+    if (JournalIsEmpty(path)) return;
     const std::vector<JournalRecord> records = ReadAndEmptyJournal(path);
     std::lock_guard lock(g_restoredLock);
     for (const JournalRecord& record : records) {

@@ -40,8 +40,9 @@ protected:
     }
     // A file as a decryptor leaves it: written, then reported in the journal.
     std::u16string Restore(const std::string& relative) {
-        WriteAll(m_dir / relative, std::string("restored ") + relative);
-        const std::u16string path = testing_support::WinPath(m_dir / relative);
+        const fs::path file = m_dir.path() / fs::path(relative).make_preferred();
+        WriteAll(file, std::string("restored ") + relative);
+        const std::u16string path = testing_support::WinPath(file);
         EXPECT_EQ(AppendJournalRecord(path, WriteTimeOf(path)), 1);
         return path;
     }
@@ -91,7 +92,8 @@ TEST_F(RestoredTest, RecordsOutsideEveryFolderAreDiscarded) {
     AbsorbJournal();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.relative);
-        EXPECT_EQ(g_restoredFiles.count(testing_support::WinPath(m_dir / c.relative)), c.kept ? 1u : 0u);
+        const fs::path file = m_dir.path() / fs::path(c.relative).make_preferred();
+        EXPECT_EQ(g_restoredFiles.count(testing_support::WinPath(file)), c.kept ? 1u : 0u);
     }
 }
 
