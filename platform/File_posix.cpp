@@ -87,7 +87,11 @@ bool File::Open(const std::u16string& path, Access access, Share share, Disposit
         errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
         return false;
     }
-    if (!LockAsShared(fd, share)) {
+    // The name may have been deleted between the open and the lock by a holder that
+    // deleted through its handle: a file with no name left is not opened.
+    struct stat locked {};
+    if (!LockAsShared(fd, share) || fstat(fd, &locked) != 0 || locked.st_nlink == 0) {
+        if (locked.st_nlink == 0) errno = ENOENT;
         close(fd);
         return false;
     }

@@ -1,6 +1,8 @@
 #include "tamsel/engine/MonitorPass.h"
 
 #include <set>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 #include "core/JobRecords.h"
@@ -16,7 +18,6 @@ std::atomic<bool> g_passRunning{false};
 
 namespace {
 
-std::thread g_passThread;  // touched only by the thread that starts passes
 std::atomic<bool> g_passesStopped{false};
 CPassMessages g_passMessages;  // used by the pass thread only
 
@@ -79,16 +80,64 @@ void MonitorPass() {
     g_passRunning = false;
 }
 
+namespace {
+
+// Passes run on one worker that lives as long as the process and never ends: with the
+// static MinGW runtime a thread that ran a core job can crash as it ends (its per-thread
+// cipher is destroyed then; seen under Wine). Exit only waits until it is idle.
+class CPassWorker {
+public:
+    void Request() {
+        {
+            std::lock_guard lock(m_lock);
+            if (!m_started) std::thread([this] { Run(); }).detach();
+            m_started = true;
+            m_requested = true;
+        }
+        m_wake.notify_one();
+    }
+    void WaitIdle() {
+        std::unique_lock lock(m_lock);
+        m_idle.wait(lock, [this] { return !m_requested && !g_passRunning; });
+    }
+
+private:
+    [[noreturn]] void Run() {
+        std::unique_lock lock(m_lock);
+        for (;;) {
+            m_wake.wait(lock, [this] { return m_requested; });
+            lock.unlock();
+            MonitorPass();
+            lock.lock();
+            m_requested = false;
+            m_idle.notify_all();
+        }
+    }
+    std::mutex m_lock;
+    std::condition_variable m_wake;
+    std::condition_variable m_idle;
+    bool m_started = false;
+    bool m_requested = false;
+};
+
+// Never destroyed: the parked worker still waits on it while the process ends.
+CPassWorker& PassWorker() {
+    static CPassWorker* worker = new CPassWorker;
+    return *worker;
+}
+
+}  // namespace
+
 int32_t StartPass() {
     if (g_passRunning || g_passesStopped) return 0;
-    if (g_passThread.joinable()) g_passThread.join();
     g_passRunning = true;
-    g_passThread = std::thread(MonitorPass);
+    PassWorker().Request();
     return 1;
 }
 
-void WaitForPass() {
-    if (g_passThread.joinable()) g_passThread.join();
-}
+void WaitForPass() { PassWorker().WaitIdle(); }
 
-void StopPasses() { g_passesStopped = true; }
+void StopPasses() {
+    g_passesStopped = true;
+    WaitForPass();
+}

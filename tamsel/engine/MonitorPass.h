@@ -9,12 +9,12 @@
 // Set when a pass is started, cleared by the pass when it ends.
 extern std::atomic<bool> g_passRunning;
 
-// Starts a pass on its own thread unless one runs or the engine has stopped; 1 if started.
-// Called from the user-interface thread only.
+// Starts a pass on the pass worker unless one runs or the engine has stopped; 1 if
+// started. Called from the user-interface thread only.
 int32_t StartPass();
 // Waits for a running pass to end; from the thread that starts passes.
 void WaitForPass();
-// Refuses every later StartPass (exit).
+// Refuses every later StartPass and waits for a running pass (exit).
 void StopPasses();
 
 // Paths of 4 characters or fewer, images (".chy") and table files (".ary") are never
