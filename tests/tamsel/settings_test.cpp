@@ -116,7 +116,8 @@ TEST_F(SettingsTest, PreviousLayoutIsUpgradedOnce) {
     ASSERT_EQ(LoadSettings(loaded), 1);
     ASSERT_EQ(loaded.size(), 3u);
     for (size_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(loaded[i].dwCompress, 0u);
+        const uint32_t compress = loaded[i].dwCompress;  // packed: no reference to the field
+        EXPECT_EQ(compress, 0u);
         EXPECT_EQ(ItemText(loaded[i].szPath, kFolderPathChars), ItemText(items[i].szPath, kFolderPathChars));
     }
     ASSERT_EQ(UpgradeSettingFile(), 1);
