@@ -107,7 +107,12 @@ private:
         for (;;) {
             m_wake.wait(lock, [this] { return m_requested; });
             lock.unlock();
-            MonitorPass();
+            // Nothing may end the worker; a pass that fails is tried again at the next tick.
+            try {
+                MonitorPass();
+            } catch (...) {
+                g_passRunning = false;
+            }
             lock.lock();
             m_requested = false;
             m_idle.notify_all();
