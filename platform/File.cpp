@@ -3,6 +3,8 @@
 
 #include <utility>
 
+#include "platform/Clock.h"
+
 namespace platform {
 
 File::~File() { Close(); }
@@ -26,6 +28,16 @@ bool File::ReadExactly(void* buffer, uint32_t size) {
         total += done;
     }
     return true;
+}
+
+bool OpenUnshared(File& file, const std::u16string& path, Access access, Disposition disposition,
+                  uint32_t attributes, int attempts) {
+    constexpr uint32_t kRetryMilliseconds = 10;
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        if (attempt > 0) SleepMilliseconds(kRetryMilliseconds);
+        if (file.Open(path, access, Share::None, disposition, attributes)) return true;
+    }
+    return false;
 }
 
 }  // namespace platform

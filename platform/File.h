@@ -1,4 +1,8 @@
 // Owner of one open file (or directory) handle. Paths are Windows-form UTF-16.
+// Sharing on POSIX is approximated with advisory locks (flock): an open with Share::None
+// takes an exclusive lock and any other open of a regular file a shared one, both without
+// waiting. So only programs that open through this layer see each other's opens, and a
+// Share::None open fails while such a program has the file open, as on Windows.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -30,6 +34,13 @@ public:
               uint32_t attributes = 0x80);
     // A directory itself, opened only to read or set its times.
     bool OpenDirectory(const std::u16string& path);
+    // An existing file for reading and for deleting through this handle, with no sharing:
+    // nobody else may open, write or delete it until DeleteAndClose or Close.
+    bool OpenForDeletion(const std::u16string& path);
+    // Deletes the file opened by OpenForDeletion (path is its name) and closes the handle.
+    // Windows marks the handle's file for deletion, so the name cannot have been swapped
+    // since the open; POSIX unlinks the name only while it still names the open file.
+    bool DeleteAndClose(const std::u16string& path);
     bool IsOpen() const { return m_handle != kInvalid; }
 
     // Reads up to size bytes; done is 0 at end of file.
@@ -54,5 +65,11 @@ private:
     static constexpr intptr_t kInvalid = -1;
     intptr_t m_handle = kInvalid;  // HANDLE on Windows, file descriptor on POSIX
 };
+
+// Opens without sharing, as the programs that share a file of the temporary folder do:
+// tried attempts times with a 10 ms wait after each failure.
+constexpr int kUnsharedOpenAttempts = 11;
+bool OpenUnshared(File& file, const std::u16string& path, Access access, Disposition disposition,
+                  uint32_t attributes = 0x80, int attempts = kUnsharedOpenAttempts);
 
 }  // namespace platform

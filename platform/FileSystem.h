@@ -86,6 +86,9 @@ bool RenameFile(const std::u16string& from, const std::u16string& to);
 bool RenameReplacing(const std::u16string& from, const std::u16string& to);
 bool CopyFileTo(const std::u16string& from, const std::u16string& to, bool failIfExists);
 
+// The user's roaming application-data folder (CSIDL_APPDATA; on POSIX $XDG_CONFIG_HOME or
+// ~/.config), without a trailing backslash; empty when there is none.
+std::u16string RoamingAppDataFolder();
 // The temporary folder in long form, ending in a backslash.
 std::u16string TempFolder();
 // The long form of an existing path (GetLongPathNameW); the path itself on failure.

@@ -294,6 +294,19 @@ std::u16string TempFolder() {
     return text;
 }
 
+std::u16string RoamingAppDataFolder() {
+    std::string folder;
+    if (const char* config = getenv("XDG_CONFIG_HOME"); config != nullptr && config[0] == '/') {
+        folder = config;
+    } else if (const char* home = getenv("HOME"); home != nullptr && home[0] == '/') {
+        folder = std::string(home) + "/.config";
+    } else {
+        return u"";
+    }
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    return posix::FromNativePath(folder);
+}
+
 std::u16string LongPath(const std::u16string& path) {
     // POSIX names have no short form.
     return path;

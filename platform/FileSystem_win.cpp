@@ -1,6 +1,8 @@
 #include "platform/FileSystem.h"
 
 #include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
 
 #include <memory>
 #include <vector>
@@ -143,6 +145,20 @@ bool RenameReplacing(const std::u16string& from, const std::u16string& to) {
 
 bool CopyFileTo(const std::u16string& from, const std::u16string& to, bool failIfExists) {
     return CopyFileW(Wide(from), Wide(to), failIfExists ? TRUE : FALSE) != 0;
+}
+
+std::u16string RoamingAppDataFolder() {
+    const HRESULT com = CoInitialize(nullptr);
+    std::u16string folder;
+    LPITEMIDLIST items = nullptr;
+    if (SUCCEEDED(SHGetSpecialFolderLocation(nullptr, CSIDL_APPDATA, &items)) && items != nullptr) {
+        wchar_t buffer[MAX_PATH] = {};
+        if (SHGetPathFromIDListW(items, buffer)) folder = reinterpret_cast<const char16_t*>(buffer);
+        CoTaskMemFree(items);
+    }
+    if (SUCCEEDED(com)) CoUninitialize();
+    while (folder.size() > 3 && folder.back() == u'\\') folder.pop_back();
+    return folder;
 }
 
 std::u16string TempFolder() {

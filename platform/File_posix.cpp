@@ -1,6 +1,7 @@
 #include "platform/File.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -34,6 +35,18 @@ int OpenFlags(Access access, Disposition disposition) {
     return flags;
 }
 
+// Windows sharing, approximated: see File.h.
+bool LockAsShared(int fd, Share share) {
+    const int operation = (share == Share::None ? LOCK_EX : LOCK_SH) | LOCK_NB;
+    int result;
+    do {
+        result = flock(fd, operation);
+    } while (result != 0 && errno == EINTR);
+    if (result == 0) return true;
+    if (errno == EWOULDBLOCK) errno = EBUSY;
+    return false;
+}
+
 timespec ToTimespec(uint64_t fileTime) {
     timespec ts{};
     if (fileTime == 0) {
@@ -48,8 +61,8 @@ timespec ToTimespec(uint64_t fileTime) {
 }
 }  // namespace
 
-bool File::Open(const std::u16string& path, Access access, Share /*share: no POSIX equivalent*/,
-                Disposition disposition, uint32_t attributes) {
+bool File::Open(const std::u16string& path, Access access, Share share, Disposition disposition,
+                uint32_t attributes) {
     Close();
     std::string native;
     if (!posix::ToNativePath(path, native)) return false;
@@ -74,8 +87,30 @@ bool File::Open(const std::u16string& path, Access access, Share /*share: no POS
         errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
         return false;
     }
+    // The name may have been deleted between the open and the lock by a holder that
+    // deleted through its handle: a file with no name left is not opened.
+    struct stat locked {};
+    if (!LockAsShared(fd, share) || fstat(fd, &locked) != 0 || locked.st_nlink == 0) {
+        if (locked.st_nlink == 0) errno = ENOENT;
+        close(fd);
+        return false;
+    }
     m_handle = fd;
     return true;
+}
+
+bool File::OpenForDeletion(const std::u16string& path) {
+    return Open(path, Access::Read, Share::None, Disposition::OpenExisting);
+}
+
+bool File::DeleteAndClose(const std::u16string& path) {
+    std::string native;
+    struct stat open {}, named {};
+    const bool same = IsOpen() && posix::ToNativePath(path, native) && fstat(Fd(m_handle), &open) == 0 &&
+                      lstat(native.c_str(), &named) == 0 && open.st_dev == named.st_dev &&
+                      open.st_ino == named.st_ino;
+    const bool removed = same && !posix::IsReadOnlyFile(native) && unlink(native.c_str()) == 0;
+    return Close() && removed;
 }
 
 bool File::OpenDirectory(const std::u16string& path) {

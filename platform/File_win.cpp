@@ -63,6 +63,24 @@ bool File::OpenDirectory(const std::u16string& path) {
     return true;
 }
 
+bool File::OpenForDeletion(const std::u16string& path) {
+    Close();
+    const HANDLE handle = CreateFileW(Wide(path), GENERIC_READ | DELETE, 0, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    m_handle = reinterpret_cast<intptr_t>(handle);
+    return true;
+}
+
+bool File::DeleteAndClose(const std::u16string& /*path: the handle names the file*/) {
+    if (!IsOpen()) return false;
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = TRUE;
+    const bool marked = SetFileInformationByHandle(Handle(m_handle), FileDispositionInfo, &disposition,
+                                                   sizeof disposition) != 0;
+    return Close() && marked;
+}
+
 bool File::Read(void* buffer, uint32_t size, uint32_t& done) {
     done = 0;
     DWORD read = 0;

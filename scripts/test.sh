@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds every preset and runs every test: native, native with sanitizers (and the
-# fuzz target), and the Windows build under Wine inside Xvfb. Ends with one summary line.
+# fuzz target), the threaded tests under ThreadSanitizer, and the Windows build under
+# Wine inside Xvfb. Ends with one summary line.
 set -u
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh || exit 1
@@ -32,6 +33,7 @@ start_display() {
 
 run_preset native
 run_preset native-asan
+run_preset native-tsan
 start_display
 run_preset windows
 [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null

@@ -1,0 +1,148 @@
+#include "tamsel/engine/MonitorPass.h"
+
+#include <set>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "core/JobRecords.h"
+#include "platform/FileSystem.h"
+#include "platform/Text.h"
+#include "tamsel/engine/CoreJobs.h"
+#include "tamsel/engine/PassMessages.h"
+#include "tamsel/engine/RestoredFiles.h"
+#include "tamsel/engine/WatchList.h"
+#include "tamsel/engine/WorkingCopies.h"
+
+std::atomic<bool> g_passRunning{false};
+
+namespace {
+
+std::atomic<bool> g_passesStopped{false};
+CPassMessages g_passMessages;  // used by the pass thread only
+
+void ProcessCandidate(const std::u16string& file, const WATCH_RECORD& record, const std::u16string& password) {
+    AbsorbJournal();
+    const RestoredState restored = LookUpRestored(file);
+    if (restored == RestoredState::LeavePlain) return;
+    platform::FindData found;
+    if (!platform::FindExact(file, found)) return;
+    g_passMessages.Begin(EngineFrontEnd(), file, found.size, found.times.write);
+    const EncryptRequest request{file, file + u".chy", password, true, record.dwCompress,
+                                 record.bLimitRetry != 0, record.dwRetryLimit};
+    if (EncryptAndReplace(request, &g_passMessages) != EncryptOutcome::Encrypted) return;
+    g_passMessages.Forget(file);
+    if (restored == RestoredState::Encrypt) ForgetRestored(file);
+}
+
+void PassOverFolder(const WATCH_RECORD& record, std::set<std::u16string>& met) {
+    const std::u16string folder = platform::FromAnsi(AnsiText(record.szFolder, kAnsiPathBytes));
+    std::u16string password = platform::FromAnsi(AnsiText(record.szPassword, kAnsiPasswordBytes));
+    if (password.size() > kPasswordChars) password.resize(kPasswordChars);
+    std::vector<std::u16string> files;
+    ListFiles(folder, files);
+    for (const std::u16string& file : files) {
+        if (!IsPassCandidate(file)) continue;
+        met.insert(file);
+        ProcessCandidate(file, record, password);
+    }
+}
+
+}  // namespace
+
+bool IsPassCandidate(std::u16string_view path) {
+    return path.size() > 4 && !HasExtension(path, u".chy") && !HasExtension(path, u".ary");
+}
+
+void ListFiles(const std::u16string& folder, std::vector<std::u16string>& files) {
+    platform::DirectorySearch search;
+    if (!search.Start(folder)) return;
+    platform::FindData entry;
+    while (search.Next(entry)) {
+        if (entry.IsLink()) continue;
+        const std::u16string path = folder + u"\\" + entry.name;
+        if (entry.IsDirectory()) {
+            ListFiles(path, files);
+        } else {
+            files.push_back(path);
+        }
+    }
+}
+
+void MonitorPass() {
+    WriteBackWorkingCopies();
+    const std::vector<WATCH_RECORD> watched = CopyWatchList();
+    // Once per pass rather than for every candidate: entries of vanished files go.
+    RefreshRestoredFiles();
+    std::set<std::u16string> met;
+    for (const WATCH_RECORD& record : watched) PassOverFolder(record, met);
+    g_passMessages.KeepOnly(met);
+    g_passRunning = false;
+}
+
+namespace {
+
+// Passes run on one worker that lives as long as the process and never ends: with the
+// static MinGW runtime a thread that ran a core job can crash as it ends (its per-thread
+// cipher is destroyed then; seen under Wine). Exit only waits until it is idle.
+class CPassWorker {
+public:
+    void Request() {
+        {
+            std::lock_guard lock(m_lock);
+            if (!m_started) std::thread([this] { Run(); }).detach();
+            m_started = true;
+            m_requested = true;
+        }
+        m_wake.notify_one();
+    }
+    void WaitIdle() {
+        std::unique_lock lock(m_lock);
+        m_idle.wait(lock, [this] { return !m_requested && !g_passRunning; });
+    }
+
+private:
+    [[noreturn]] void Run() {
+        std::unique_lock lock(m_lock);
+        for (;;) {
+            m_wake.wait(lock, [this] { return m_requested; });
+            lock.unlock();
+            // Nothing may end the worker; a pass that fails is tried again at the next tick.
+            try {
+                MonitorPass();
+            } catch (...) {
+                g_passRunning = false;
+            }
+            lock.lock();
+            m_requested = false;
+            m_idle.notify_all();
+        }
+    }
+    std::mutex m_lock;
+    std::condition_variable m_wake;
+    std::condition_variable m_idle;
+    bool m_started = false;
+    bool m_requested = false;
+};
+
+// Never destroyed: the parked worker still waits on it while the process ends.
+CPassWorker& PassWorker() {
+    static CPassWorker* worker = new CPassWorker;
+    return *worker;
+}
+
+}  // namespace
+
+int32_t StartPass() {
+    if (g_passRunning || g_passesStopped) return 0;
+    g_passRunning = true;
+    PassWorker().Request();
+    return 1;
+}
+
+void WaitForPass() { PassWorker().WaitIdle(); }
+
+void StopPasses() {
+    g_passesStopped = true;
+    WaitForPass();
+}

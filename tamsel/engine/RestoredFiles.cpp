@@ -1,0 +1,131 @@
+#include "tamsel/engine/RestoredFiles.h"
+
+#include <vector>
+
+#include "platform/File.h"
+#include "platform/FileSystem.h"
+#include "platform/Text.h"
+#include "tamsel/engine/WatchList.h"
+
+std::map<std::u16string, JournalRecord> g_restoredFiles;
+std::mutex g_restoredLock;
+
+namespace {
+
+constexpr uint32_t kHiddenFile = platform::kAttrNormal | platform::kAttrHidden;
+
+std::u16string JournalFile() { return TempFilePath(kJournalName); }
+
+// False when the entry's file is gone. A file open elsewhere keeps or goes back to flag 0;
+// a closed one saved after the recorded time gets flag 1.
+bool Refresh(const std::u16string& path, JournalRecord& record) {
+    const uint32_t attributes = platform::GetAttributes(path);
+    if (attributes == platform::kInvalidAttributes || (attributes & platform::kAttrDirectory) != 0) return false;
+    platform::File file;
+    platform::FileTimes times;
+    // Read access is enough to learn whether anyone else has it open, and a read-only
+    // restored file still opens.
+    if (!file.Open(path, platform::Access::Read, platform::Share::None, platform::Disposition::OpenExisting)) {
+        record.reserved = 0;
+    } else if (file.GetTimes(times) && times.write > record.writeTime) {
+        record.reserved = 1;
+    }
+    return true;
+}
+
+std::vector<JournalRecord> ReadAndEmptyJournal(const std::u16string& path) {
+    std::vector<JournalRecord> records;
+    platform::File journal;
+    if (!platform::OpenUnshared(journal, path, platform::Access::ReadWrite, platform::Disposition::OpenExisting)) {
+        CreateJournal();
+        return records;
+    }
+    for (;;) {
+        JournalRecord record{};
+        uint32_t done = 0;
+        if (!journal.Read(&record, sizeof record, done) || done != sizeof record) break;
+        records.push_back(record);
+    }
+    journal.Close();
+    platform::RemoveFile(path);
+    platform::File fresh;
+    fresh.Open(path, platform::Access::ReadWrite, platform::Share::ReadWrite, platform::Disposition::CreateAlways,
+               kHiddenFile);
+    return records;
+}
+
+// Asked through a handle: a directory listing may still show the size a file had before
+// its last append (NTFS updates it lazily). A journal held by a writer counts as not empty.
+bool JournalIsEmpty(const std::u16string& path) {
+    platform::File journal;
+    uint64_t size = 0;
+    return journal.Open(path, platform::Access::Read, platform::Share::ReadWrite, platform::Disposition::OpenExisting) &&
+           journal.Size(size) && size == 0;
+}
+
+bool UnderWatchedFolder(const std::u16string& path, const std::vector<std::u16string>& folders) {
+    for (const std::u16string& folder : folders) {
+        if (path.compare(0, folder.size(), folder) == 0) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+int32_t CreateJournal() {
+    const std::u16string path = JournalFile();
+    platform::File journal;
+    return !path.empty() && platform::OpenUnshared(journal, path, platform::Access::ReadWrite,
+                                                   platform::Disposition::CreateAlways, kHiddenFile) &&
+                   journal.Close()
+               ? 1
+               : 0;
+}
+
+void AbsorbJournal() {
+    const std::u16string path = JournalFile();
+    if (path.empty()) return;
+    std::vector<std::u16string> folders;
+    for (const WATCH_RECORD& record : CopyWatchList()) {
+        folders.push_back(platform::FromAnsi(AnsiText(record.szFolder, kAnsiPathBytes)));
+    }
+    if (!platform::Exists(path)) {
+        CreateJournal();
+        return;
+    }
+    if (JournalIsEmpty(path)) return;
+    const std::vector<JournalRecord> records = ReadAndEmptyJournal(path);
+    std::lock_guard lock(g_restoredLock);
+    for (const JournalRecord& record : records) {
+        const std::u16string file = FieldText(record.path, kPathChars);
+        if (!UnderWatchedFolder(file, folders)) continue;
+        const auto [at, inserted] = g_restoredFiles.try_emplace(file, record);
+        if (!inserted) {
+            at->second.reserved = 0;
+            at->second.writeTime = record.writeTime;
+        }
+    }
+}
+
+void RefreshRestoredFiles() {
+    std::lock_guard lock(g_restoredLock);
+    for (auto it = g_restoredFiles.begin(); it != g_restoredFiles.end();) {
+        it = Refresh(it->first, it->second) ? std::next(it) : g_restoredFiles.erase(it);
+    }
+}
+
+RestoredState LookUpRestored(const std::u16string& path) {
+    std::lock_guard lock(g_restoredLock);
+    const auto found = g_restoredFiles.find(path);
+    if (found == g_restoredFiles.end()) return RestoredState::NotListed;
+    if (!Refresh(path, found->second)) {
+        g_restoredFiles.erase(found);
+        return RestoredState::NotListed;
+    }
+    return found->second.reserved == 0 ? RestoredState::LeavePlain : RestoredState::Encrypt;
+}
+
+void ForgetRestored(const std::u16string& path) {
+    std::lock_guard lock(g_restoredLock);
+    g_restoredFiles.erase(path);
+}

@@ -1,0 +1,27 @@
+// Files just restored into a monitored folder, learnt from the journal "DIDI": the pass
+// leaves them plain until they have been saved with a newer time and closed.
+#pragma once
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+
+#include "core/Journal.h"
+
+// JournalRecord::reserved is the "changed" flag: 0 leave the file plain, 1 encrypt it.
+extern std::map<std::u16string, JournalRecord> g_restoredFiles;
+// Guards g_restoredFiles; never held together with g_watchLock or g_jobLock.
+extern std::mutex g_restoredLock;
+
+// The journal, created empty (11 tries, 10 ms apart) and closed at once.
+int32_t CreateJournal();
+// Moves the journal's records under a watched folder into g_restoredFiles and empties the
+// journal. An empty journal is only looked at, not reopened.
+void AbsorbJournal();
+// Re-examines every entry and drops those whose file is gone; once per pass.
+void RefreshRestoredFiles();
+
+enum class RestoredState { NotListed, LeavePlain, Encrypt };
+// Re-examines the path's own entry, if any, and says what the pass does with it.
+RestoredState LookUpRestored(const std::u16string& path);
+void ForgetRestored(const std::u16string& path);
