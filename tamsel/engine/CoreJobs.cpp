@@ -1,12 +1,14 @@
 #include "tamsel/engine/CoreJobs.h"
 
 #include <atomic>
+#include <functional>
 #include <vector>
 
 #include "core/ImageCatalog.h"
 #include "core/ImageReader.h"
 #include "core/ImageWriter.h"
 #include "core/JobRecords.h"
+#include "core/TableFiles.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/Process.h"
@@ -186,6 +188,22 @@ CEncryptInfo EncryptInfoFor(const EncryptRequest& request) {
 
 bool IsFolderEntry(const platform::FindData& entry) { return entry.IsDirectory() && !entry.IsLink(); }
 
+// Calls onFile(folder, path) for every file in the tree below folder, without following
+// links. False when a folder could not be listed or onFile failed; the walk goes on anyway.
+bool ForEachFileInTree(const std::u16string& folder,
+                       const std::function<bool(const std::u16string&, const std::u16string&)>& onFile) {
+    platform::DirectorySearch search;
+    if (!search.Start(folder)) return false;
+    bool result = true;
+    platform::FindData entry;
+    while (search.Next(entry)) {
+        const std::u16string path = folder + u"\\" + entry.name;
+        const bool done = IsFolderEntry(entry) ? ForEachFileInTree(path, onFile) : onFile(folder, path);
+        if (!done) result = false;
+    }
+    return result;
+}
+
 }  // namespace
 
 void SetEngineFrontEnd(CoreFrontEnd* frontEnd) { g_engineFrontEnd = frontEnd; }
@@ -193,14 +211,8 @@ void SetEngineFrontEnd(CoreFrontEnd* frontEnd) { g_engineFrontEnd = frontEnd; }
 CoreFrontEnd* EngineFrontEnd() { return g_engineFrontEnd; }
 
 bool HasExtension(std::u16string_view path, std::u16string_view extension) {
-    if (path.size() < extension.size()) return false;
-    const std::u16string_view tail = path.substr(path.size() - extension.size());
-    for (size_t i = 0; i < tail.size(); ++i) {
-        char16_t c = tail[i];
-        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
-        if (c != extension[i]) return false;
-    }
-    return true;
+    return path.size() >= extension.size() &&
+           EqualsIgnoreCase(path.substr(path.size() - extension.size()), extension);
 }
 
 EncryptOutcome EncryptAndReplace(const EncryptRequest& request, CoreFrontEnd* frontEnd) {
@@ -239,22 +251,11 @@ int32_t EncryptSingleFile(const std::u16string& source, const std::u16string& im
 int32_t EncryptFolder(const std::u16string& folder, const std::u16string& password, int32_t deleteSource,
                       uint32_t compress, int32_t limitRetry, uint32_t retryLimit) {
     if (!platform::IsDirectory(folder)) return 0;
-    platform::DirectorySearch search;
-    if (!search.Start(folder)) return 0;
-    int32_t result = 1;
-    platform::FindData entry;
-    while (search.Next(entry)) {
-        const std::u16string path = folder + u"\\" + entry.name;
-        if (IsFolderEntry(entry)) {
-            if (!EncryptFolder(path, password, deleteSource, compress, limitRetry, retryLimit)) result = 0;
-        } else if (!HasExtension(path, u".chy")) {
-            if (!EncryptSingleFile(path, path + u".chy", password, deleteSource, compress, limitRetry,
-                                   retryLimit)) {
-                result = 0;
-            }
-        }
-    }
-    return result;
+    return ForEachFileInTree(folder, [&](const std::u16string&, const std::u16string& path) {
+        return HasExtension(path, u".chy") ||
+               EncryptSingleFile(path, path + u".chy", password, deleteSource, compress, limitRetry,
+                                 retryLimit) != 0;
+    }) ? 1 : 0;
 }
 
 namespace {
@@ -292,17 +293,8 @@ void DecryptImageInPlace(const std::u16string& folder, const std::u16string& ima
 }  // namespace
 
 int32_t DecryptFolder(const std::u16string& folder, const std::u16string& password, int32_t deleteImages) {
-    platform::DirectorySearch search;
-    if (!search.Start(folder)) return 0;
-    int32_t result = 1;
-    platform::FindData entry;
-    while (search.Next(entry)) {
-        const std::u16string path = folder + u"\\" + entry.name;
-        if (IsFolderEntry(entry)) {
-            if (!DecryptFolder(path, password, deleteImages)) result = 0;
-        } else if (HasExtension(path, u".chy")) {
-            DecryptImageInPlace(folder, path, password, deleteImages != 0);
-        }
-    }
-    return result;
+    return ForEachFileInTree(folder, [&](const std::u16string& parent, const std::u16string& path) {
+        if (HasExtension(path, u".chy")) DecryptImageInPlace(parent, path, password, deleteImages != 0);
+        return true;
+    }) ? 1 : 0;
 }
