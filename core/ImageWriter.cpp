@@ -340,14 +340,13 @@ void AbandonImage(WriteJob& job) {
 void SetPieceStoredHook(PieceStoredHook hook) { g_pieceStoredHook = std::move(hook); }
 
 int32_t EncryptToImage(const CEncryptInfo& info) {
-    encryptCancel = 0;
+    // encryptCancel is left as the front end set it: a cancel pressed before the job got
+    // this far must still stop it.
     encryptFailed = 0;
     ResetJobProgress();
     CFileStatisticInfo statistics;
     statistics.Collect(info.m_sources);
-    g_jobProgress.bytesTotal = statistics.m_totalBytes;
-    g_jobProgress.filesTotal = static_cast<uint32_t>(statistics.m_fileCount);
-    g_jobProgress.bytesDone = 0;
+    SetProgressTotals(static_cast<uint32_t>(statistics.m_fileCount), statistics.m_totalBytes);
     if (info.m_sources.empty()) return 0;
 
     WriteJob job;

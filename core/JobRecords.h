@@ -101,12 +101,28 @@ extern std::atomic<int32_t> encryptFailed;
 extern std::atomic<int32_t> decryptCancel;
 extern std::atomic<int32_t> decryptStop;
 
+// The job's thread is the record's only writer, and writes it only through these, so
+// that a display thread can take a consistent snapshot while the job runs.
 // Zeroes the record (before a job sets its totals).
 void ResetJobProgress();
+void SetProgressTotals(uint32_t files, uint64_t bytes);
 // currentFile = path, zero-filled, at most 259 characters.
 void SetProgressFile(const std::u16string& path);
 // bytesDone += n and percent recomputed while bytesTotal is non-zero.
 void AddProgressBytes(uint64_t n);
+void CountProgressFileDone();
+
+// One moment of the progress record: never a path of one file with a percent of another,
+// never a half-written path. The job never waits for a reader.
+struct JobProgressSnapshot {
+    std::u16string currentFile;
+    uint64_t bytesDone = 0;
+    uint64_t bytesTotal = 0;
+    uint32_t filesTotal = 0;
+    uint32_t filesDone = 0;
+    uint32_t percent = 0;
+};
+JobProgressSnapshot TakeJobProgressSnapshot();
 
 // Counts the files and bytes of a source set before encryption.
 class CFileStatisticInfo {

@@ -844,6 +844,23 @@ TEST(DecryptImage, ACipherFailureAnywhereNeverGivesAWrongFile) {
     EXPECT_GE(failures, 8) << "the header, the password check, the entries and the chunks";
 }
 
+TEST(EncryptToImage, ACancelPressedBeforeTheJobStartsStopsIt) {
+    ScratchDir scratch;
+    WriteAll(scratch / "a.bin", testing_support::RandomBytes(1000, 3));
+    RecordingFrontEnd frontEnd;
+    CEncryptInfo info;
+    info.m_sources = {scratch.Win("a.bin")};
+    info.m_imagePath = scratch.Win("a.img");
+    info.m_password = kPassword;
+    encryptCancel = 1;
+    const int32_t result = EncryptToImage(info);
+    encryptCancel = 0;
+    EXPECT_EQ(result, 0);
+    EXPECT_FALSE(fs::exists(scratch / "a.img"));
+    EXPECT_FALSE(fs::exists(scratch / "a.ary"));
+    EXPECT_EQ(frontEnd.Count(CoreMessage::SourceFileFailed), 0);
+}
+
 TEST(EncryptToImage, CancelDuringALargeFileRemovesImageAndTableFile) {
     ScratchDir scratch;
     const size_t size = 48u << 20;
