@@ -36,6 +36,12 @@ struct FindData {
 // path ending in a backslash, a drive root, or a path with wildcards.
 bool FindExact(const std::u16string& path, FindData& found);
 
+// What a directory search fills in. NamesAndKinds is for walks that decide by name and
+// look up only what they keep: each entry has its name and the directory, link and device
+// bits of its attributes (and archive for a file), nothing else, and costs no lookup of
+// its own where the system lists kinds with names.
+enum class SearchDetail { Full, NamesAndKinds };
+
 // Enumerates dir + "\*.*" in directory-search order, without "." and "..".
 class DirectorySearch {
 public:
@@ -45,7 +51,7 @@ public:
     DirectorySearch& operator=(const DirectorySearch&) = delete;
 
     // Fails when dir cannot be enumerated.
-    bool Start(const std::u16string& dir);
+    bool Start(const std::u16string& dir, SearchDetail detail = SearchDetail::Full);
     // False at the end of the listing.
     bool Next(FindData& entry);
     void Close();

@@ -58,6 +58,21 @@ bool Describe(int dirfd, const char* path, const std::string& name, FindData& da
     return true;
 }
 
+// The entry from readdir's type alone; false when the file system does not say.
+bool DescribeKind(const dirent* item, FindData& data) {
+    switch (item->d_type) {
+        case DT_REG: data.attributes = kAttrArchive; break;
+        case DT_DIR: data.attributes = kAttrDirectory; break;
+        case DT_LNK: data.attributes = kAttrReparsePoint; break;
+        case DT_FIFO: case DT_SOCK: case DT_CHR: case DT_BLK: data.attributes = kAttrDevice; break;
+        default: return false;
+    }
+    data.times = {};
+    data.size = 0;
+    data.name = FromUtf8(item->d_name);
+    return true;
+}
+
 bool CopyData(int from, int to) {
     std::vector<char> buffer(1 << 16);
     for (;;) {
@@ -113,17 +128,18 @@ bool FindExact(const std::u16string& path, FindData& found) {
 struct DirectorySearch::State {
     DIR* dir = nullptr;
     std::string native;
+    SearchDetail detail = SearchDetail::Full;
 };
 
 DirectorySearch::~DirectorySearch() { Close(); }
 
-bool DirectorySearch::Start(const std::u16string& dir) {
+bool DirectorySearch::Start(const std::u16string& dir, SearchDetail detail) {
     Close();
     std::string native;
     if (!posix::ToNativePath(dir, native)) return false;
     DIR* handle = opendir(native.c_str());
     if (handle == nullptr) return false;
-    m_state = new State{handle, native};
+    m_state = new State{handle, native, detail};
     return true;
 }
 
@@ -135,6 +151,7 @@ bool DirectorySearch::Next(FindData& entry) {
         if (item == nullptr) return false;
         const std::string name = item->d_name;
         if (name == "." || name == "..") continue;
+        if (m_state->detail == SearchDetail::NamesAndKinds && DescribeKind(item, entry)) return true;
         // An entry removed since readdir saw it is skipped, as a later FindNextFileW would.
         if (Describe(dirfd(m_state->dir), item->d_name, name, entry)) return true;
     }

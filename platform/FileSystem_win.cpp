@@ -57,13 +57,18 @@ struct DirectorySearch::State {
 
 DirectorySearch::~DirectorySearch() { Close(); }
 
-bool DirectorySearch::Start(const std::u16string& dir) {
+bool DirectorySearch::Start(const std::u16string& dir, SearchDetail detail) {
     Close();
     std::u16string pattern = dir;
     if (!pattern.empty() && pattern.back() != u'\\') pattern += u'\\';
     pattern += u"*.*";
     auto* state = new State;
-    state->handle = FindFirstFileW(Wide(pattern), &state->pending);
+    // The basic level skips the short names, and a large fetch the round trips per entry;
+    // the full level keeps FindFirstFileW's exact behaviour for every other caller.
+    state->handle = detail == SearchDetail::NamesAndKinds
+                        ? FindFirstFileExW(Wide(pattern), FindExInfoBasic, &state->pending,
+                                           FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH)
+                        : FindFirstFileW(Wide(pattern), &state->pending);
     if (state->handle == INVALID_HANDLE_VALUE) {
         delete state;
         return false;

@@ -21,8 +21,14 @@ namespace {
 std::atomic<bool> g_passesStopped{false};
 CPassMessages g_passMessages;  // used by the pass thread only
 
-void ProcessCandidate(const std::u16string& file, const WATCH_RECORD& record, const std::u16string& password) {
-    AbsorbJournal();
+struct PassContext {
+    std::u16string journal;
+    std::set<std::u16string> met;  // the candidates seen, for the message memory
+};
+
+void ProcessCandidate(const std::u16string& file, const WATCH_RECORD& record, const std::u16string& password,
+                      const PassContext& pass) {
+    AbsorbJournalAt(pass.journal);
     const RestoredState restored = LookUpRestored(file);
     if (restored == RestoredState::LeavePlain) return;
     platform::FindData found;
@@ -35,7 +41,7 @@ void ProcessCandidate(const std::u16string& file, const WATCH_RECORD& record, co
     if (restored == RestoredState::Encrypt) ForgetRestored(file);
 }
 
-void PassOverFolder(const WATCH_RECORD& record, std::set<std::u16string>& met) {
+void PassOverFolder(const WATCH_RECORD& record, PassContext& pass) {
     const std::u16string folder = platform::FromAnsi(AnsiText(record.szFolder, kAnsiPathBytes));
     std::u16string password = platform::FromAnsi(AnsiText(record.szPassword, kAnsiPasswordBytes));
     if (password.size() > kPasswordChars) password.resize(kPasswordChars);
@@ -43,8 +49,8 @@ void PassOverFolder(const WATCH_RECORD& record, std::set<std::u16string>& met) {
     ListFiles(folder, files);
     for (const std::u16string& file : files) {
         if (!IsPassCandidate(file)) continue;
-        met.insert(file);
-        ProcessCandidate(file, record, password);
+        pass.met.insert(file);
+        ProcessCandidate(file, record, password, pass);
     }
 }
 
@@ -56,7 +62,8 @@ bool IsPassCandidate(std::u16string_view path) {
 
 void ListFiles(const std::u16string& folder, std::vector<std::u16string>& files) {
     platform::DirectorySearch search;
-    if (!search.Start(folder)) return;
+    // Names and kinds only: most entries are images that the pass never looks at again.
+    if (!search.Start(folder, platform::SearchDetail::NamesAndKinds)) return;
     platform::FindData entry;
     while (search.Next(entry)) {
         if (entry.IsLink()) continue;
@@ -72,11 +79,11 @@ void ListFiles(const std::u16string& folder, std::vector<std::u16string>& files)
 void MonitorPass() {
     WriteBackWorkingCopies();
     const std::vector<WATCH_RECORD> watched = CopyWatchList();
+    PassContext pass{JournalFile(), {}};
+    for (const WATCH_RECORD& record : watched) PassOverFolder(record, pass);
     // Once per pass rather than for every candidate: entries of vanished files go.
-    RefreshRestoredFiles();
-    std::set<std::u16string> met;
-    for (const WATCH_RECORD& record : watched) PassOverFolder(record, met);
-    g_passMessages.KeepOnly(met);
+    RefreshRestoredFiles(pass.met);
+    g_passMessages.KeepOnly(pass.met);
     g_passRunning = false;
 }
 

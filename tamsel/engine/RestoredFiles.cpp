@@ -14,22 +14,24 @@ namespace {
 
 constexpr uint32_t kHiddenFile = platform::kAttrNormal | platform::kAttrHidden;
 
-std::u16string JournalFile() { return TempFilePath(kJournalName); }
+bool IsPlainFile(const std::u16string& path) {
+    const uint32_t attributes = platform::GetAttributes(path);
+    return attributes != platform::kInvalidAttributes && (attributes & platform::kAttrDirectory) == 0;
+}
 
 // False when the entry's file is gone. A file open elsewhere keeps or goes back to flag 0;
 // a closed one saved after the recorded time gets flag 1.
 bool Refresh(const std::u16string& path, JournalRecord& record) {
-    const uint32_t attributes = platform::GetAttributes(path);
-    if (attributes == platform::kInvalidAttributes || (attributes & platform::kAttrDirectory) != 0) return false;
     platform::File file;
     platform::FileTimes times;
     // Read access is enough to learn whether anyone else has it open, and a read-only
-    // restored file still opens.
-    if (!file.Open(path, platform::Access::Read, platform::Share::None, platform::Disposition::OpenExisting)) {
-        record.reserved = 0;
-    } else if (file.GetTimes(times) && times.write > record.writeTime) {
-        record.reserved = 1;
+    // restored file still opens. Only a failed open asks why, which most passes never do.
+    if (file.Open(path, platform::Access::Read, platform::Share::None, platform::Disposition::OpenExisting)) {
+        if (file.GetTimes(times) && times.write > record.writeTime) record.reserved = 1;
+        return true;
     }
+    if (!IsPlainFile(path)) return false;
+    record.reserved = 0;
     return true;
 }
 
@@ -72,6 +74,8 @@ bool UnderWatchedFolder(const std::u16string& path, const std::vector<std::u16st
 
 }  // namespace
 
+std::u16string JournalFile() { return TempFilePath(kJournalName); }
+
 int32_t CreateJournal() {
     const std::u16string path = JournalFile();
     platform::File journal;
@@ -82,19 +86,22 @@ int32_t CreateJournal() {
                : 0;
 }
 
-void AbsorbJournal() {
-    const std::u16string path = JournalFile();
+void AbsorbJournal() { AbsorbJournalAt(JournalFile()); }
+
+void AbsorbJournalAt(const std::u16string& path) {
     if (path.empty()) return;
-    std::vector<std::u16string> folders;
-    for (const WATCH_RECORD& record : CopyWatchList()) {
-        folders.push_back(platform::FromAnsi(AnsiText(record.szFolder, kAnsiPathBytes)));
-    }
+    // Runs for every candidate of every pass: an empty journal costs one open, and only a
+    // journal with records pays for the watched folders' names.
+    if (JournalIsEmpty(path)) return;
     if (!platform::Exists(path)) {
         CreateJournal();
         return;
     }
-    if (JournalIsEmpty(path)) return;
     const std::vector<JournalRecord> records = ReadAndEmptyJournal(path);
+    std::vector<std::u16string> folders;
+    for (const WATCH_RECORD& record : CopyWatchList()) {
+        folders.push_back(platform::FromAnsi(AnsiText(record.szFolder, kAnsiPathBytes)));
+    }
     std::lock_guard lock(g_restoredLock);
     for (const JournalRecord& record : records) {
         const std::u16string file = FieldText(record.path, kPathChars);
@@ -107,10 +114,11 @@ void AbsorbJournal() {
     }
 }
 
-void RefreshRestoredFiles() {
+void RefreshRestoredFiles(const std::set<std::u16string>& lookedUp) {
     std::lock_guard lock(g_restoredLock);
     for (auto it = g_restoredFiles.begin(); it != g_restoredFiles.end();) {
-        it = Refresh(it->first, it->second) ? std::next(it) : g_restoredFiles.erase(it);
+        const bool keep = lookedUp.contains(it->first) || IsPlainFile(it->first);
+        it = keep ? std::next(it) : g_restoredFiles.erase(it);
     }
 }
 

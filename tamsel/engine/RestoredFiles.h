@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <map>
+#include <set>
 #include <mutex>
 #include <string>
 
@@ -18,8 +19,14 @@ int32_t CreateJournal();
 // Moves the journal's records under a watched folder into g_restoredFiles and empties the
 // journal. An empty journal is only looked at, not reopened.
 void AbsorbJournal();
-// Re-examines every entry and drops those whose file is gone; once per pass.
-void RefreshRestoredFiles();
+// The same with the journal's path found once by the caller (a pass has thousands of
+// candidates and one temporary folder).
+void AbsorbJournalAt(const std::u16string& journal);
+std::u16string JournalFile();
+// Drops the entries whose file is gone; once per pass, after it. The entries looked up
+// during the pass were brought up to date then (a lookup drops a vanished file itself), so
+// only the others are looked at.
+void RefreshRestoredFiles(const std::set<std::u16string>& lookedUp);
 
 enum class RestoredState { NotListed, LeavePlain, Encrypt };
 // Re-examines the path's own entry, if any, and says what the pass does with it.

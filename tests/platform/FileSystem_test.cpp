@@ -308,6 +308,42 @@ TEST(FileSystemTest, EnumerationFindsEveryEntryOnce) {
     EXPECT_FALSE(failing.Next(entry));
 }
 
+// The light listing must sort every entry the way the full one does: a walk that trusts
+// it would otherwise descend into a link or take a folder for a file.
+TEST(FileSystemTest, ANamesAndKindsListingSortsEntriesAsTheFullOne) {
+    ScratchDir dir;
+    ASSERT_TRUE(CreateWithBytes(dir.Win("a.txt"), {1, 2}));
+    ASSERT_TRUE(CreateWithBytes(dir.Win(".hidden"), {1}));
+    ASSERT_TRUE(MakeDirectory(dir.Win("sub")));
+#ifndef _WIN32
+    std::filesystem::create_directory_symlink(dir / "sub", dir / "dirlink");
+    std::filesystem::create_symlink(dir / "a.txt", dir / "filelink");
+    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+#endif
+    constexpr uint32_t kKindBits = kAttrDirectory | kAttrReparsePoint | kAttrDevice;
+    auto list = [&](SearchDetail detail) {
+        std::map<std::u16string, uint32_t> kinds;
+        DirectorySearch search;
+        EXPECT_TRUE(search.Start(dir.Win(), detail));
+        FindData entry;
+        while (search.Next(entry)) kinds[entry.name] = entry.attributes & kKindBits;
+        return kinds;
+    };
+    const auto full = list(SearchDetail::Full);
+    const auto light = list(SearchDetail::NamesAndKinds);
+    EXPECT_EQ(light.size(), full.size());
+    for (const auto& [name, kind] : full) {
+        SCOPED_TRACE(ToUtf8(name));
+        ASSERT_TRUE(light.contains(name));
+        if (kind & kAttrReparsePoint) {
+            // What a link points at is not the light listing's business: walks never follow.
+            EXPECT_NE(light.at(name) & kAttrReparsePoint, 0u);
+        } else {
+            EXPECT_EQ(light.at(name), kind);
+        }
+    }
+}
+
 TEST(FileSystemTest, AttributesAndReadOnlyRoundTrip) {
     ScratchDir dir;
     const auto file = dir.Win("ro.txt");
