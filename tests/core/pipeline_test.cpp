@@ -22,6 +22,14 @@ std::string PieceText(size_t size, uint32_t seed) {
     return text;
 }
 
+// The defaults of a new job, at a fixed time: the header holds the options.
+ImageOptions FixedOptions() {
+    ImageOptions options = CEncryptInfo().m_options;
+    options.issuedTime = 1700000000;
+    options.expiryTime = options.issuedTime + 86400;
+    return options;
+}
+
 // Empty files, one-piece files and a file of three pieces, in a fixed order: the folder
 // holds one file, so no directory order enters the image.
 std::vector<std::u16string> MakeGoldenTree(const ScratchDir& scratch) {
@@ -79,7 +87,8 @@ TEST(PiecePipeline, WritesTheGoldenImages) {
         const std::vector<std::u16string> sources = MakeGoldenTree(scratch);
         RecordingFrontEnd frontEnd;
         const std::u16string image = scratch.Win("golden.img");
-        ASSERT_EQ(Encrypt(sources, image, kPassword, level), 1);
+        const ImageOptions options = FixedOptions();
+        ASSERT_EQ(Encrypt(sources, image, kPassword, level, &options), 1);
         const std::vector<uint8_t> form = PlaceFreeForm(image, scratch);
         if (writeGolden) {
             WriteAll(GoldenFile(level), form);
