@@ -16,6 +16,7 @@ constexpr size_t kStoredSpan = (kChunkStoredMax + kSlotAlign - 1) / kSlotAlign *
 constexpr size_t kSlotSpan = kPlainSpan + kStoredSpan;
 
 std::atomic<uint32_t> g_workersForTests{0};
+std::atomic<uint64_t> g_threadsStarted{0};
 
 }  // namespace
 
@@ -27,6 +28,8 @@ uint32_t PieceWorkerCount() {
 }
 
 void SetPieceWorkersForTests(uint32_t workers) { g_workersForTests.store(workers); }
+
+uint64_t PieceThreadsStartedForTests() { return g_threadsStarted.load(); }
 
 PiecePipeline::~PiecePipeline() { StopPool(); }
 
@@ -118,6 +121,7 @@ bool PiecePipeline::StartPool() {
     try {
         for (size_t lane = 1; lane <= workers; ++lane) {
             m_threads.emplace_back([this, lane] { WorkerLoop(lane); });
+            g_threadsStarted.fetch_add(1);
         }
     } catch (const std::system_error&) {
         // Fewer threads do the same work; none at all leaves it to the job's thread.

@@ -48,8 +48,10 @@ struct PieceSteps {
 
 // Workers a job uses: as many as the machine has cores, at most 8, or what a test set.
 uint32_t PieceWorkerCount();
-// Test seam: 0 restores the default. Process-wide.
+// Test seams, process-wide: the worker count (0 restores the default), and the worker
+// threads started by all jobs so far.
 void SetPieceWorkersForTests(uint32_t workers);
+uint64_t PieceThreadsStartedForTests();
 
 class PiecePipeline {
 public:
