@@ -183,7 +183,7 @@ TEST(PiecePipeline, ImagesAndRestoresDoNotDependOnTheWorkers) {
             SCOPED_TRACE("level " + std::to_string(level) + ", workers " + std::to_string(workers));
             Workers forced(workers);
             RecordingFrontEnd frontEnd;
-            const std::u16string image = scratch.Win("w" + std::to_string(workers) + ".img");
+            const std::u16string image = scratch.Win(std::to_string(workers) + ".img");
             ASSERT_EQ(Encrypt({WinPath(src)}, image, kPassword, level, &options), 1);
             const std::vector<uint8_t> bytes = WithoutEntryTimes(image);
             if (first.empty()) first = bytes;
@@ -382,7 +382,7 @@ TEST(PiecePipeline, ThreadsThatRanJobsEnd) {
         SCOPED_TRACE("round " + std::to_string(round));
         int32_t encrypted = 0;
         int32_t decrypted = 0;
-        const fs::path out = scratch / ("out" + std::to_string(round));
+        const fs::path out = scratch / std::to_string(round);
         std::thread job([&] {
             const std::u16string image = scratch.Win(std::to_string(round) + ".img");
             encrypted = Encrypt({scratch.Win("a.txt")}, image, kPassword, round % 3);
