@@ -57,7 +57,8 @@ bool PiecePipeline::Prepare() {
 PieceRun PiecePipeline::RunFile(bool manyPieces, const PieceSteps& steps) {
     if (manyPieces && !m_poolTried) {
         m_poolTried = true;
-        if (PieceWorkerCount() > 1 && !StartPool()) m_poolBroken = true;
+        const uint32_t workers = PieceWorkerCount();
+        if (workers > 1 && !StartPool(workers)) m_poolBroken = true;
     }
     if (manyPieces && m_poolBroken) return PieceRun::ReadFailed;
     if (!manyPieces || m_threads.empty()) return RunInline(steps);
@@ -111,8 +112,7 @@ PieceRun PiecePipeline::RunParallel(const PieceSteps& steps) {
 
 // Every lane is prepared before any thread starts, so that the lanes never move and a
 // lane that cannot be prepared fails the file deterministically.
-bool PiecePipeline::StartPool() {
-    const size_t workers = PieceWorkerCount();
+bool PiecePipeline::StartPool(size_t workers) {
     // Without memory for the ring the job's thread does the work alone.
     if (!Allocate(m_ring, workers * kSlotsPerWorker)) return true;
     for (size_t lane = 1; lane <= workers; ++lane) {

@@ -79,7 +79,7 @@ private:
 
     PieceRun RunInline(const PieceSteps& steps);
     PieceRun RunParallel(const PieceSteps& steps);
-    bool StartPool();
+    bool StartPool(size_t workers);
     void StopPool();
     void WorkerLoop(size_t lane);
     void Submit();
