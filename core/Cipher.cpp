@@ -1,6 +1,5 @@
 #include "core/Cipher.h"
 
-#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <memory>
@@ -80,29 +79,26 @@ void ReverseGroups(const uint8_t* src, uint8_t* dst, size_t count) {
 }
 #endif
 
-// Blocks go through the reversal, AES and the reversal back a few kilobytes at a time, so
-// that the three passes find them in the first-level cache.
-constexpr size_t kBlocksPerTile = 256;
-
 // The AES part of both directions on blockBytes of src into dst: group-reversed, through
-// the cipher (none when the key failed), reversed back.
+// the cipher (none when the key failed), reversed back. One library call for the whole
+// buffer: Windows CNG under Wine pays a fixed cost per call that smaller calls multiply.
 bool TransformBlocks(platform::Aes128* cipher, const uint8_t* src, uint8_t* dst,
                      size_t blockBytes, bool encrypt) {
     bool ok = cipher != nullptr;
-    for (size_t at = 0; ok && at < blockBytes; at += kBlocksPerTile * kCipherBlockSize) {
-        const size_t bytes = std::min(blockBytes - at, kBlocksPerTile * kCipherBlockSize);
-        ReverseGroups(src + at, dst + at, bytes);
-        const size_t blocks = bytes / kCipherBlockSize;
-        ok = encrypt ? cipher->EncryptBlocks(dst + at, dst + at, blocks)
-                     : cipher->DecryptBlocks(dst + at, dst + at, blocks);
-        if (ok) ReverseGroups(dst + at, dst + at, bytes);
+    if (ok) {
+        ReverseGroups(src, dst, blockBytes);
+        const size_t blocks = blockBytes / kCipherBlockSize;
+        ok = encrypt ? cipher->EncryptBlocks(dst, dst, blocks)
+                     : cipher->DecryptBlocks(dst, dst, blocks);
     }
     if (!ok) {
         // Never hand back half-transformed bytes (for encryption: the plain text, merely
         // reordered) to a caller that might not look at the result.
         std::memset(dst, 0, blockBytes);
+        return false;
     }
-    return ok;
+    ReverseGroups(dst, dst, blockBytes);
+    return true;
 }
 
 // The whole buffer: blocks through AES, the tail scrambled with the word key.
