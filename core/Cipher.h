@@ -1,11 +1,13 @@
 // The image cipher: a key summed from the password, AES-128 on every whole 16-byte block
 // (each 4-byte group reversed before and after), and a keyed word scrambler for the tail.
-// Stateless: every call derives and expands its key once.
+// The buffer functions are stateless: every call derives and expands its key once.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "platform/Aes128.h"
 
 constexpr size_t kCipherKeySize = 16;
 constexpr size_t kCipherBlockSize = 16;
@@ -32,3 +34,26 @@ std::string ItemKeyPassword(std::u16string_view password);
 // Convenience forms on a UTF-16 password (item key); 0 as for EncryptBuffer.
 int32_t EncryptItem(std::u16string_view password, void* buffer, size_t count);
 int32_t DecryptItem(std::u16string_view password, void* buffer, size_t count);
+
+// The same cipher with its key expanded once, for the many buffers of one job that share a
+// password. One per thread: a job's thread and each of its workers own one.
+class BufferCipher {
+public:
+    BufferCipher() = default;
+    BufferCipher(const BufferCipher&) = delete;
+    BufferCipher& operator=(const BufferCipher&) = delete;
+
+    // 0 when the AES library refuses the key; every buffer with a whole block then fails
+    // as EncryptBuffer would.
+    int32_t SetKey(const uint8_t* password, size_t length);
+    // The item key of a UTF-16 password, as EncryptItem derives it.
+    int32_t SetItemKey(std::u16string_view password);
+    // As EncryptBuffer and DecryptBuffer with the key set last.
+    int32_t Encrypt(const uint8_t* src, uint8_t* dst, size_t count);
+    int32_t Decrypt(const uint8_t* src, uint8_t* dst, size_t count);
+
+private:
+    platform::Aes128 m_aes;
+    uint32_t m_wordKey = 0;
+    bool m_keyed = false;
+};

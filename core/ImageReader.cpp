@@ -14,7 +14,7 @@
 #include "core/FrontEnd.h"
 #include "core/ImageFormat.h"
 #include "core/Journal.h"
-#include "core/PieceBuffers.h"
+#include "core/PiecePipeline.h"
 #include "core/TableFiles.h"
 #include "core/TargetPath.h"
 #include "platform/Clock.h"
@@ -76,12 +76,22 @@ bool ReadEntry(platform::File& file, const std::u16string& password, ImageEntry&
     return file.ReadExactly(&entry, sizeof entry) && DecryptItem(password, &entry, sizeof entry);
 }
 
+bool ReadEntry(platform::File& file, BufferCipher& cipher, ImageEntry& entry) {
+    auto* bytes = reinterpret_cast<uint8_t*>(&entry);
+    return file.ReadExactly(&entry, sizeof entry) && cipher.Decrypt(bytes, bytes, sizeof entry);
+}
+
 bool IsDirectoryEntry(const ImageEntry& entry) {
     return (entry.attributes & platform::kAttrDirectory) != 0;
 }
 
+// One thread's tools for turning stored pieces into plain ones.
+struct ReadLane {
+    BufferCipher cipher;
+};
+
 // Everything one decryption job keeps while it runs.
-struct ReadJob {
+struct ReadJob : PieceWork {
     DecryptParams params;
     std::u16string imagePath;
     std::u16string password;
@@ -96,12 +106,42 @@ struct ReadJob {
         platform::FileTimes times;
     };
     std::vector<Folder> folders;
+    std::vector<std::unique_ptr<ReadLane>> lanes;  // lane 0 is the job's thread
+    PiecePipeline pipeline{*this};  // after the lanes: its threads end before they go
 
-    ~ReadJob() {
+    ~ReadJob() override {
         platform::WipeSecret(password);
         platform::WipeSecret(params.password, sizeof params.password);
     }
+
+    bool OldImage() const { return params.imageVersion == kImageVersion100; }
+    // A chunk whose payload zlib restores rather than the cipher alone.
+    bool Inflates(const ChunkHeader& header) const {
+        return !OldImage() && (header.method == 1 || header.method == 2);
+    }
+    bool PrepareLane(size_t lane) override;
+    bool Work(size_t lane, PieceSlot& slot) override;
 };
+
+bool ReadJob::PrepareLane(size_t lane) {
+    if (lanes.size() <= lane) lanes.resize(lane + 1);
+    lanes[lane] = std::make_unique<ReadLane>();
+    return lanes[lane]->cipher.SetItemKey(password) != 0;
+}
+
+// The stored payload decrypted and, when compressed, inflated; false when either fails.
+bool ReadJob::Work(size_t lane, PieceSlot& slot) {
+    const ChunkHeader& header = slot.header;
+    if (!lanes[lane]->cipher.Decrypt(slot.stored, slot.stored, header.storedSize)) return false;
+    if (!Inflates(header)) {
+        slot.restored = header.storedSize;
+        return true;
+    }
+    uLongf n = kPiecePlainMax;
+    if (uncompress(slot.plain, &n, slot.stored, header.storedSize) != Z_OK) return false;
+    slot.restored = static_cast<uint32_t>(n);
+    return true;
+}
 
 // Table copies whose job's process has ended: a crashed restore leaves its copy behind.
 // Copies of a live process stay, this process's own included.
@@ -295,46 +335,52 @@ void FinishFolders(ReadJob& job) {
 
 enum class ChunkOutcome { Written, Damaged, WriteFailed, Stopped };
 
-// One chunk at the image's position into the target.
-ChunkOutcome RestoreChunk(ReadJob& job, platform::File& target, uint64_t& remaining) {
-    ChunkHeader header;
-    if (!job.image.ReadExactly(&header, sizeof header)) return ChunkOutcome::Damaged;
-    const bool oldImage = job.params.imageVersion == kImageVersion100;
-    if (oldImage) header.plainSize = header.storedSize;
-    if (header.plainSize > kPiecePlainMax || header.storedSize > kChunkStoredMax ||
-        header.plainSize > remaining) {
-        return ChunkOutcome::Damaged;
-    }
-    if (!job.image.ReadExactly(g_storedPiece, header.storedSize) ||
-        !DecryptItem(job.password, g_storedPiece, header.storedSize)) {
-        return ChunkOutcome::Damaged;
-    }
-    const uint8_t* content = g_storedPiece;
-    uLongf n = header.storedSize;
-    if (!oldImage && (header.method == 1 || header.method == 2)) {
-        n = kPiecePlainMax;
-        if (uncompress(g_plainPiece, &n, g_storedPiece, header.storedSize) != Z_OK) {
-            return ChunkOutcome::Damaged;
-        }
-        content = g_plainPiece;
-    }
-    // A chunk that restores other than it promised would shift or overrun the file.
-    if (n != header.plainSize) return ChunkOutcome::Damaged;
-    if (!target.Write(content, header.plainSize)) return ChunkOutcome::WriteFailed;
-    AddProgressBytes(header.plainSize);
-    remaining -= header.plainSize;
-    return ChunkOutcome::Written;
-}
-
+// The file's chunks from its data offset into target: read from the image and written in
+// order, decrypted and inflated on the job's workers when there is more than one piece.
 ChunkOutcome RestoreChunks(ReadJob& job, const ImageEntry& entry, const std::u16string& path,
                            platform::File& target) {
     if (!job.image.Seek(entry.dataOffset)) return ChunkOutcome::Damaged;
-    uint64_t remaining = entry.size;
-    for (uint32_t piece = 1; remaining > 0; ++piece) {
-        if (DecryptStopped()) return ChunkOutcome::Stopped;
-        const ChunkOutcome outcome = RestoreChunk(job, target, remaining);
-        if (outcome != ChunkOutcome::Written) return outcome;
-        if (g_pieceHook) g_pieceHook(path, piece);
+    uint64_t unread = entry.size;
+    uint32_t written = 0;
+    ChunkOutcome emitFailure = ChunkOutcome::Written;
+    PieceSteps steps;
+    steps.stopped = DecryptStopped;
+    steps.read = [&](PieceSlot& slot) {
+        if (unread == 0) return PieceRead::End;
+        ChunkHeader& header = slot.header;
+        if (!job.image.ReadExactly(&header, sizeof header)) return PieceRead::Failed;
+        if (job.OldImage()) header.plainSize = header.storedSize;
+        if (header.plainSize > kPiecePlainMax || header.storedSize > kChunkStoredMax ||
+            header.plainSize > unread || !job.image.ReadExactly(slot.stored, header.storedSize)) {
+            return PieceRead::Failed;
+        }
+        unread -= header.plainSize;
+        return PieceRead::Piece;
+    };
+    steps.emit = [&](PieceSlot& slot) {
+        // A chunk that restores other than it promised would shift or overrun the file.
+        const uint32_t plainSize = slot.header.plainSize;
+        if (!slot.worked || slot.restored != plainSize) {
+            emitFailure = ChunkOutcome::Damaged;
+            return false;
+        }
+        if (!target.Write(job.Inflates(slot.header) ? slot.plain : slot.stored, plainSize)) {
+            emitFailure = ChunkOutcome::WriteFailed;
+            return false;
+        }
+        AddProgressBytes(plainSize);
+        if (g_pieceHook) g_pieceHook(path, ++written);
+        return true;
+    };
+    switch (job.pipeline.RunFile(entry.size > kPiecePlainMax, steps)) {
+        case PieceRun::Done:
+            break;
+        case PieceRun::ReadFailed:
+            return ChunkOutcome::Damaged;
+        case PieceRun::EmitFailed:
+            return emitFailure;
+        case PieceRun::Stopped:
+            return ChunkOutcome::Stopped;
     }
     return DecryptStopped() ? ChunkOutcome::Stopped : ChunkOutcome::Written;
 }
@@ -461,7 +507,8 @@ int32_t PrepareTotals(ReadJob& job) {
     uint32_t files = 0;
     uint64_t bytes = 0;
     ImageEntry entry;
-    for (uint32_t i = 0; i < header.entryCount && ReadEntry(job.table, job.password, entry); ++i) {
+    BufferCipher& cipher = job.lanes[0]->cipher;
+    for (uint32_t i = 0; i < header.entryCount && ReadEntry(job.table, cipher, entry); ++i) {
         if (IsDirectoryEntry(entry) || !IsSelected(job.params, FieldText(entry.path, kPathChars))) {
             continue;
         }
@@ -481,7 +528,7 @@ bool RestoreEntries(ReadJob& job, uint32_t entryCount) {
         if (DecryptStopped()) return false;
         ImageEntry entry;
         // The table ends before its count: the image was cut short.
-        if (!ReadEntry(job.table, job.password, entry)) {
+        if (!ReadEntry(job.table, job.lanes[0]->cipher, entry)) {
             return RefuseStep(CoreMessage::ImageDamaged, job.imagePath);
         }
         if (!IsSelected(job.params, FieldText(entry.path, kPathChars))) continue;
@@ -640,6 +687,7 @@ int32_t DecryptImage(DecryptParams params) {
             if (job.copyCreated) RemoveJobFile(job.tableCopyPath);
         }
     } end{job};
+    if (!job.pipeline.Prepare()) return Refuse(CoreMessage::OutOfMemory);
     if (!PrepareTotals(job) || !OpenImagePair(job)) return 0;
     TableHeader header;
     if (!job.table.ReadExactly(&header, sizeof header)) {

@@ -12,8 +12,8 @@
 #include "core/Cipher.h"
 #include "core/FrontEnd.h"
 #include "core/ImageFormat.h"
-#include "core/PieceBuffers.h"
 #include "core/PieceCompressor.h"
+#include "core/PiecePipeline.h"
 #include "core/SourceCheck.h"
 #include "core/TableFiles.h"
 #include "platform/FileSystem.h"
@@ -27,8 +27,14 @@ constexpr int kZlibHighLevel = 8;
 
 PieceStoredHook g_pieceStoredHook;
 
+// One thread's tools for turning plain pieces into stored ones.
+struct WriteLane {
+    PieceCompressor compressor;
+    BufferCipher cipher;
+};
+
 // Everything one encryption job keeps open while it runs.
-struct WriteJob {
+struct WriteJob : PieceWork {
     platform::File image;  // open under temporaryPath until the image is complete
     platform::File table;
     std::u16string imagePath;
@@ -42,10 +48,46 @@ struct WriteJob {
     int32_t level = 0;
     bool failureShown = false;  // a source-file-failed message is already on screen
     bool replacing = false;     // an older image waits under the real name
-    PieceCompressor compressor;
+    std::vector<std::unique_ptr<WriteLane>> lanes;  // lane 0 is the job's thread
+    PiecePipeline pipeline{*this};  // after the lanes: its threads end before they go
 
-    ~WriteJob() { platform::WipeSecret(password); }
+    ~WriteJob() override { platform::WipeSecret(password); }
+
+    bool PrepareLane(size_t lane) override;
+    bool Work(size_t lane, PieceSlot& slot) override;
 };
+
+// A deflate state that cannot be set up fails the pieces given to it, as a failing
+// compress2 would; a key the library refuses fails the file that needs the lane.
+bool WriteJob::PrepareLane(size_t lane) {
+    if (lanes.size() <= lane) lanes.resize(lane + 1);
+    lanes[lane] = std::make_unique<WriteLane>();
+    if (level == 1 || level == 2) {
+        lanes[lane]->compressor.Start(level == 1 ? kZlibFastLevel : kZlibHighLevel);
+    }
+    return lanes[lane]->cipher.SetItemKey(password) != 0;
+}
+
+// One piece of content into its stored form, encrypted; false on a zlib or cipher failure.
+bool WriteJob::Work(size_t lane, PieceSlot& slot) {
+    WriteLane& tools = *lanes[lane];
+    ChunkHeader& header = slot.header;
+    const uint8_t* stored = slot.plain;
+    if (level == 1 || level == 2) {
+        uint32_t storedSize = 0;
+        if (!tools.compressor.Compress(slot.plain, header.plainSize, slot.stored, kChunkStoredMax,
+                                       storedSize)) {
+            return false;
+        }
+        header.method = static_cast<uint32_t>(level);
+        header.storedSize = storedSize;
+        stored = slot.stored;
+    } else {
+        header.method = 0;
+        header.storedSize = header.plainSize;
+    }
+    return tools.cipher.Encrypt(stored, slot.stored, header.storedSize) != 0;
+}
 
 bool EncryptStopped() { return encryptCancel.load() != 0 || encryptFailed.load() != 0; }
 
@@ -104,7 +146,8 @@ int32_t WriteSourceList(WriteJob& job, const std::vector<std::u16string>& source
     for (const auto& source : sources) {
         char16_t record[kPathChars] = {};
         std::copy_n(source.data(), std::min(source.size(), kPathChars), record);
-        if (!EncryptItem(job.password, record, sizeof record)) return 0;
+        auto* bytes = reinterpret_cast<uint8_t*>(record);
+        if (!job.lanes[0]->cipher.Encrypt(bytes, bytes, sizeof record)) return 0;
         if (!job.image.Write(record, sizeof record)) return 0;
     }
     return 1;
@@ -113,7 +156,9 @@ int32_t WriteSourceList(WriteJob& job, const std::vector<std::u16string>& source
 // A table file that misses an entry would make an image that lies, so a failed entry
 // fails the whole job.
 int32_t AppendEntry(WriteJob& job, ImageEntry& entry) {
-    if (EncryptItem(job.password, &entry, sizeof entry) && job.table.Write(&entry, sizeof entry)) {
+    auto* bytes = reinterpret_cast<uint8_t*>(&entry);
+    if (job.lanes[0]->cipher.Encrypt(bytes, bytes, sizeof entry) &&
+        job.table.Write(&entry, sizeof entry)) {
         return 1;
     }
     encryptFailed = 1;
@@ -163,46 +208,35 @@ int32_t WriteAncestorEntries(WriteJob& job, const std::vector<std::u16string>& s
     return result;
 }
 
-// One piece of content into its stored form in g_storedPiece; false on a zlib failure.
-bool PackPiece(WriteJob& job, uint32_t plainSize, ChunkHeader& header) {
-    header = ChunkHeader{};
-    header.plainSize = plainSize;
-    if (job.level == 1 || job.level == 2) {
-        uint32_t storedSize = 0;
-        if (!job.compressor.Compress(g_plainPiece, plainSize, g_storedPiece, kChunkStoredMax,
-                                     storedSize)) {
+// The file's content as consecutive chunks at the image's current end; stored counts the
+// content bytes they hold. Pieces are read and their chunks written in order; a file
+// larger than one piece is compressed and encrypted on the job's workers meanwhile.
+bool WriteChunks(WriteJob& job, const std::u16string& path, platform::File& source,
+                 uint64_t sizeSeen, uint64_t& stored) {
+    stored = 0;
+    uint32_t piece = 0;
+    PieceSteps steps;
+    steps.stopped = EncryptStopped;
+    steps.read = [&](PieceSlot& slot) {
+        uint32_t n = 0;
+        if (!source.Read(slot.plain, kPiecePlainMax, n)) return PieceRead::Failed;
+        if (n == 0) return PieceRead::End;
+        slot.header = ChunkHeader{};
+        slot.header.plainSize = n;
+        if (g_pieceStoredHook) g_pieceStoredHook(path, piece);
+        ++piece;
+        return PieceRead::Piece;
+    };
+    steps.emit = [&](PieceSlot& slot) {
+        if (!slot.worked || !job.image.Write(&slot.header, sizeof slot.header) ||
+            !job.image.Write(slot.stored, slot.header.storedSize)) {
             return false;
         }
-        header.method = static_cast<uint32_t>(job.level);
-        header.storedSize = storedSize;
-    } else {
-        std::memcpy(g_storedPiece, g_plainPiece, plainSize);
-        header.method = 0;
-        header.storedSize = plainSize;
-    }
-    return true;
-}
-
-// The file's content as consecutive chunks at the image's current end; stored counts the
-// content bytes they hold.
-bool WriteChunks(WriteJob& job, const std::u16string& path, platform::File& source,
-                 uint64_t& stored) {
-    stored = 0;
-    uint32_t n = 0;
-    if (!source.Read(g_plainPiece, kPiecePlainMax, n)) return false;
-    for (uint32_t piece = 0; n > 0; ++piece) {
-        if (EncryptStopped()) return false;
-        ChunkHeader header;
-        if (!PackPiece(job, n, header)) return false;
-        if (!EncryptItem(job.password, g_storedPiece, header.storedSize)) return false;
-        if (!job.image.Write(&header, sizeof header)) return false;
-        if (!job.image.Write(g_storedPiece, header.storedSize)) return false;
-        stored += n;
-        AddProgressBytes(n);
-        if (g_pieceStoredHook) g_pieceStoredHook(path, piece);
-        if (!source.Read(g_plainPiece, kPiecePlainMax, n)) return false;
-    }
-    return true;
+        stored += slot.header.plainSize;
+        AddProgressBytes(slot.header.plainSize);
+        return true;
+    };
+    return job.pipeline.RunFile(sizeSeen > kPiecePlainMax, steps) == PieceRun::Done;
 }
 
 int32_t EncryptFile(WriteJob& job, const std::u16string& path) {
@@ -221,7 +255,7 @@ int32_t EncryptFile(WriteJob& job, const std::u16string& path) {
     uint64_t dataOffset = 0;
     if (!job.image.SeekToEnd() || !job.image.Tell(dataOffset)) return 0;
     uint64_t stored = 0;
-    if (!WriteChunks(job, path, source, stored)) return 0;
+    if (!WriteChunks(job, path, source, found.size, stored)) return 0;
     source.Close();
     ++job.counter;
     ImageEntry entry = EntryFromSearch(path, found);
@@ -363,9 +397,9 @@ int32_t EncryptToImage(const CEncryptInfo& info) {
         ShowSourceFailed(job, refused);
         return 0;
     }
-    // A state that cannot be set up fails the first file, as a failing compress2 would.
-    if (job.level == 1 || job.level == 2) {
-        job.compressor.Start(job.level == 1 ? kZlibFastLevel : kZlibHighLevel);
+    if (!job.pipeline.Prepare()) {
+        ShowCoreMessage(CoreMessage::OutOfMemory);
+        return 0;
     }
     if (!CreateImageFiles(job)) {
         AbandonImage(job);

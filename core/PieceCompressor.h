@@ -1,4 +1,4 @@
-// One zlib deflate state for a whole job. compress2 would allocate and free ~270 KB of
+// One zlib deflate state for each thread of a job. compress2 would allocate and free ~270 KB of
 // state for every piece, and the allocator's page churn then costs as much as a tenth of
 // the compression itself. The bytes are the same as compress2's.
 #pragma once
