@@ -72,11 +72,6 @@ std::u16string InsertArguments(std::u16string_view format, std::initializer_list
             if (index < args.size()) out += *(args.begin() + index);
             continue;
         }
-        if (c == u'%' && i + 1 < format.size() && format[i + 1] == u'%') {
-            out += u"%%";
-            ++i;
-            continue;
-        }
         out += c;
     }
     return out;

@@ -20,7 +20,7 @@ bool ParseSigned(std::u16string_view text, int32_t& value);
 bool ParseUnsigned(std::u16string_view text, uint32_t& value);
 std::u16string FormatDecimal(int64_t value);
 
-// Replaces %1 ... %9 by the texts given (missing ones by nothing); "%%" stays as it is.
+// Replaces %1 ... %9 by the texts given (missing ones by nothing); any other "%" stays.
 std::u16string InsertArguments(std::u16string_view format, std::initializer_list<std::u16string_view> args);
 // "Enter an integer between <min> and <max>."
 std::u16string RangeMessage(int64_t min, int64_t max);
