@@ -381,7 +381,8 @@ int32_t EncryptToImage(const CEncryptInfo& info) {
     CFileStatisticInfo statistics;
     statistics.Collect(info.m_sources);
     SetProgressTotals(static_cast<uint32_t>(statistics.m_fileCount), statistics.m_totalBytes);
-    if (info.m_sources.empty()) return 0;
+    // Cancelled already: nothing is asked, created or replaced.
+    if (info.m_sources.empty() || EncryptStopped()) return 0;
 
     WriteJob job;
     job.imagePath = info.m_imagePath;

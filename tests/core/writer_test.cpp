@@ -859,6 +859,18 @@ TEST(EncryptToImage, ACancelPressedBeforeTheJobStartsStopsIt) {
     EXPECT_FALSE(fs::exists(scratch / "a.img"));
     EXPECT_FALSE(fs::exists(scratch / "a.ary"));
     EXPECT_EQ(frontEnd.Count(CoreMessage::SourceFileFailed), 0);
+
+    // An image already there: the cancelled job neither asks about it nor touches it.
+    const std::string older = "an older image";
+    WriteAll(scratch / "old.img", older);
+    info.m_imagePath = scratch.Win("old.img");
+    frontEnd.answers = {OverwriteAnswer::Yes, OverwriteAnswer::Yes};
+    encryptCancel = 1;
+    const int32_t replacing = EncryptToImage(info);
+    encryptCancel = 0;
+    EXPECT_EQ(replacing, 0);
+    EXPECT_TRUE(frontEnd.questions.empty());
+    EXPECT_EQ(ReadAll(scratch / "old.img"), std::vector<uint8_t>(older.begin(), older.end()));
 }
 
 TEST(EncryptToImage, CancelDuringALargeFileRemovesImageAndTableFile) {
