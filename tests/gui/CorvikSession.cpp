@@ -66,7 +66,9 @@ std::wstring CorvikSession::Answer(int button, const std::string& screenshot) {
     HWND box = gui::WaitForMessageBox(Id());
     if (!box) return L"<none>";
     EXPECT_EQ(gui::WindowCaption(box), kMessageCaption);
-    if (!screenshot.empty()) EXPECT_TRUE(gui::SaveScreenshot(box, screenshot));
+    if (!screenshot.empty()) {
+        EXPECT_TRUE(gui::SaveScreenshot(box, screenshot));
+    }
     const std::wstring text = gui::MessageBoxText(box);
     EXPECT_TRUE(gui::AnswerMessageBox(box, button));
     return text;

@@ -115,7 +115,9 @@ TEST_P(EncryptRefusal, ShowsTheMessageAndKeepsTheDialogWithItsEntries) {
     EXPECT_TRUE(corvik.Ends());
     EXPECT_EQ(ReadAll(source), std::vector<uint8_t>({'s', 'o', 'u', 'r', 'c', 'e'}));
     const fs::path image = ImageBeside(source);
-    if (!(fs::exists(image) && fs::equivalent(image, source))) EXPECT_FALSE(fs::is_regular_file(image));
+    if (!(fs::exists(image) && fs::equivalent(image, source))) {
+        EXPECT_FALSE(fs::is_regular_file(image));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -221,7 +223,9 @@ TEST_P(EncryptStop, LeavesNeitherImageNorTable) {
     ASSERT_NE(progress, nullptr);
     EXPECT_FALSE(gui::IsShown(corvik.Main()));
     ASSERT_TRUE(gui::WaitUntil([&] { return gui::ProgressPosition(progress, kProgressBar) > 0; }));
-    if (!GetParam().escape) EXPECT_TRUE(gui::SaveScreenshot(progress, "corvik_130_progress"));
+    if (!GetParam().escape) {
+        EXPECT_TRUE(gui::SaveScreenshot(progress, "corvik_130_progress"));
+    }
     gui::PressEnter(progress);
     gui::Settle(progress);
     ASSERT_TRUE(gui::IsShown(progress));
@@ -333,7 +337,9 @@ TEST_P(EncryptOptionsBadNumber, IsRefusedAndTheDialogStays) {
     gui::Click(options, IDOK);
     HWND box = gui::WaitForMessageBox(corvik.Id());
     ASSERT_NE(box, nullptr);
-    if (*c.screenshot) EXPECT_TRUE(gui::SaveScreenshot(box, c.screenshot));
+    if (*c.screenshot) {
+        EXPECT_TRUE(gui::SaveScreenshot(box, c.screenshot));
+    }
     EXPECT_EQ(gui::MessageBoxText(box), c.message);
     ASSERT_TRUE(gui::AnswerMessageBox(box, IDOK));
     gui::Settle(options);

@@ -8,6 +8,7 @@
 namespace corvik_test {
 namespace {
 
+using namespace std::chrono_literals;
 using testing_support::RandomBytes;
 using testing_support::ScratchDir;
 using testing_support::WriteAll;
