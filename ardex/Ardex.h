@@ -7,6 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "common/Format.h"
 #include "core/FrontEnd.h"
 #include "core/ImageCatalog.h"
 #include "core/JobRecords.h"
@@ -21,24 +22,6 @@ extern int32_t g_deleteMethod;
 
 // Ardex's string table (English). Unknown ids give an empty text.
 std::u16string_view ArdexString(int id);
-
-// One printf argument: a text (for %s) or a number (for %d).
-struct FormatArg {
-    FormatArg(std::u16string_view text) : isText(true), text(text) {}
-    FormatArg(const std::u16string& text) : isText(true), text(text) {}
-    FormatArg(const char16_t* text) : isText(true), text(text) {}
-    FormatArg(int64_t number) : number(number) {}
-    FormatArg(int32_t number) : number(number) {}
-    FormatArg(uint32_t number) : number(number) {}
-
-    bool isText = false;
-    std::u16string_view text;
-    int64_t number = 0;
-};
-
-// printf-style formatting on UTF-16 text: %s, %d, flags "-" and "0", width, precision
-// and %%. A missing argument formats as nothing; arguments are never re-interpreted.
-std::u16string FormatText(std::u16string_view format, std::initializer_list<FormatArg> args = {});
 
 // Formats string-table entry id and writes it as one console line.
 void PrintString(int id, std::initializer_list<FormatArg> args = {});

@@ -339,10 +339,18 @@ void AbandonImage(WriteJob& job) {
 
 void SetPieceStoredHook(PieceStoredHook hook) { g_pieceStoredHook = std::move(hook); }
 
-int32_t EncryptToImage(const CEncryptInfo& info) {
-    encryptCancel = 0;
+namespace {
+
+// A cancel is consumed by the job it stopped: the flag is cleared when the job returns, never
+// when it starts, so a cancel pressed before a worker entered the job still stops it.
+struct CancelConsumer {
+    ~CancelConsumer() { encryptCancel = 0; }
+};
+
+int32_t RunEncryptJob(const CEncryptInfo& info) {
     encryptFailed = 0;
     ResetJobProgress();
+    if (encryptCancel.load() != 0) return 0;
     CFileStatisticInfo statistics;
     statistics.Collect(info.m_sources);
     g_jobProgress.bytesTotal = statistics.m_totalBytes;
@@ -379,4 +387,11 @@ int32_t EncryptToImage(const CEncryptInfo& info) {
     }
     // The image is in place; a table file that cannot be removed still fails the job.
     return RemoveJobFile(job.tablePath) ? 1 : 0;
+}
+
+}  // namespace
+
+int32_t EncryptToImage(const CEncryptInfo& info) {
+    const CancelConsumer consumer;
+    return RunEncryptJob(info);
 }

@@ -95,7 +95,8 @@ static_assert(offsetof(JobProgress, percent) == 544);
 
 extern JobProgress g_jobProgress;
 
-// Cancel flags are set by a front end; failed/stop by the job itself.
+// Cancel flags are set by a front end; failed/stop by the job itself. An encryption job
+// clears encryptCancel as it returns, not as it starts: a cancel set before it stops it.
 extern std::atomic<int32_t> encryptCancel;
 extern std::atomic<int32_t> encryptFailed;
 extern std::atomic<int32_t> decryptCancel;

@@ -11,9 +11,12 @@
 #include <cwchar>
 #include <new>
 #include <string>
-#include <utility>
 
 #include "ContextMenuRes.h"
+#include "win32/GlobalLock.h"
+#include "win32/Handle.h"
+#include "win32/RegistryKey.h"
+#include "win32/StorageMedium.h"
 
 #ifndef CRYPTELLE_SHELL_LUNET
 #error "CRYPTELLE_SHELL_LUNET must be defined: 0 builds Brisa, 1 builds Lunet"
@@ -102,95 +105,6 @@ HRESULT CopyHelpText(const wchar_t* text, bool unicode, CHAR* buffer, UINT capac
     }
     return S_OK;
 }
-
-class ScopedHandle {
-public:
-    explicit ScopedHandle(HANDLE handle = nullptr) noexcept : m_handle(handle) {}
-    ~ScopedHandle() { Close(); }
-    ScopedHandle(const ScopedHandle&) = delete;
-    ScopedHandle& operator=(const ScopedHandle&) = delete;
-    ScopedHandle(ScopedHandle&& other) noexcept : m_handle(std::exchange(other.m_handle, nullptr)) {}
-    ScopedHandle& operator=(ScopedHandle&& other) noexcept {
-        if (this != &other) {
-            Close();
-            m_handle = std::exchange(other.m_handle, nullptr);
-        }
-        return *this;
-    }
-    bool Close() noexcept { return m_handle == nullptr || CloseHandle(std::exchange(m_handle, nullptr)) != 0; }
-
-private:
-    HANDLE m_handle;
-};
-
-class ScopedKey {
-public:
-    ScopedKey() noexcept = default;
-    ~ScopedKey() { Close(); }
-    ScopedKey(const ScopedKey&) = delete;
-    ScopedKey& operator=(const ScopedKey&) = delete;
-    ScopedKey(ScopedKey&& other) noexcept : m_key(std::exchange(other.m_key, nullptr)) {}
-    ScopedKey& operator=(ScopedKey&& other) noexcept {
-        if (this != &other) {
-            Close();
-            m_key = std::exchange(other.m_key, nullptr);
-        }
-        return *this;
-    }
-    bool Open(HKEY root, const wchar_t* subKey, REGSAM access) noexcept {
-        Close();
-        return RegOpenKeyExW(root, subKey, 0, access, &m_key) == ERROR_SUCCESS;
-    }
-    bool Close() noexcept { return m_key == nullptr || RegCloseKey(std::exchange(m_key, nullptr)) == ERROR_SUCCESS; }
-    HKEY Get() const noexcept { return m_key; }
-
-private:
-    HKEY m_key = nullptr;
-};
-
-// A storage medium obtained from a data object, released with ReleaseStgMedium.
-class ScopedMedium {
-public:
-    ScopedMedium() noexcept = default;
-    ~ScopedMedium() { Release(); }
-    ScopedMedium(const ScopedMedium&) = delete;
-    ScopedMedium& operator=(const ScopedMedium&) = delete;
-    ScopedMedium(ScopedMedium&& other) noexcept : m_medium(std::exchange(other.m_medium, STGMEDIUM{})) {}
-    ScopedMedium& operator=(ScopedMedium&& other) noexcept {
-        if (this != &other) {
-            Release();
-            m_medium = std::exchange(other.m_medium, STGMEDIUM{});
-        }
-        return *this;
-    }
-    STGMEDIUM* Out() noexcept {
-        Release();
-        return &m_medium;
-    }
-    const STGMEDIUM& Get() const noexcept { return m_medium; }
-    void Release() noexcept {
-        if (m_medium.tymed != TYMED_NULL) ReleaseStgMedium(&m_medium);
-        m_medium = STGMEDIUM{};
-    }
-
-private:
-    STGMEDIUM m_medium{};
-};
-
-class ScopedGlobalLock {
-public:
-    explicit ScopedGlobalLock(HGLOBAL memory) noexcept : m_memory(memory), m_data(GlobalLock(memory)) {}
-    ~ScopedGlobalLock() {
-        if (m_data != nullptr) GlobalUnlock(m_memory);
-    }
-    ScopedGlobalLock(const ScopedGlobalLock&) = delete;
-    ScopedGlobalLock& operator=(const ScopedGlobalLock&) = delete;
-    bool Locked() const noexcept { return m_data != nullptr; }
-
-private:
-    HGLOBAL m_memory;
-    void* m_data;
-};
 
 class CBrisa final : public IContextMenu, public IShellExtInit {
 public:
@@ -334,7 +248,7 @@ STDMETHODIMP_(ULONG) CBrisa::Release() {
 // empty, and nothing is started from an empty folder.
 void CBrisa::ReadInstallPath() noexcept {
     m_installPath[0] = L'\0';
-    ScopedKey key;
+    win32::RegistryKey key;
     if (!key.Open(HKEY_LOCAL_MACHINE, kInstallKey, KEY_QUERY_VALUE)) return;
     // One unit more than the value may hold, so an unterminated value still ends.
     wchar_t value[kPathUnits + 1] = {};
@@ -376,9 +290,9 @@ STDMETHODIMP CBrisa::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, HKEY) {
         ReadInstallPath();
 
         FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-        ScopedMedium medium;
+        win32::StorageMedium medium;
         if (FAILED(data->GetData(&format, medium.Out())) || medium.Get().tymed != TYMED_HGLOBAL) return E_FAIL;
-        const ScopedGlobalLock lock(medium.Get().hGlobal);
+        const win32::GlobalLock lock(medium.Get().hGlobal);
         if (!lock.Locked()) return E_FAIL;
 
         const auto drop = static_cast<HDROP>(medium.Get().hGlobal);
@@ -482,8 +396,8 @@ HRESULT CBrisa::LaunchProgram(const wchar_t* program, const wchar_t* beforeSelec
     PROCESS_INFORMATION process = {};
     if (CreateProcessW(application.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                        &process)) {
-        ScopedHandle thread(process.hThread);
-        ScopedHandle started(process.hProcess);
+        win32::Handle thread(process.hThread);
+        win32::Handle started(process.hProcess);
     }
     return S_OK;
 }

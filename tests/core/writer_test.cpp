@@ -873,3 +873,27 @@ TEST(EncryptToImage, CancelDuringALargeFileRemovesImageAndTableFile) {
 }
 
 }  // namespace
+
+namespace {
+
+// A cancel set before the job began (a user quick on the Cancel button, before the worker
+// entered the job) stops it before anything is asked or created, and the job consumes it.
+TEST(EncryptToImage, CancelSetBeforeTheJobStopsItAndIsConsumed) {
+    ScratchDir scratch;
+    const std::string older = "an older image";
+    WriteAll(scratch / "a.bin", testing_support::RandomBytes(1000, 3));
+    WriteAll(scratch / "c.img", older);
+    RecordingFrontEnd frontEnd;
+    frontEnd.answers = {OverwriteAnswer::Yes};
+    encryptCancel = 1;
+    EXPECT_EQ(Encrypt({scratch.Win("a.bin")}, scratch.Win("c.img"), kPassword, 1), 0);
+    EXPECT_EQ(encryptCancel.load(), 0);
+    EXPECT_EQ(Names(scratch.path()), (std::set<std::string>{"a.bin", "c.img"}));
+    EXPECT_EQ(ReadAll(scratch / "c.img"), std::vector<uint8_t>(older.begin(), older.end()));
+    EXPECT_TRUE(frontEnd.questions.empty()) << "a cancelled job asks nothing";
+    EXPECT_TRUE(frontEnd.messages.empty()) << "a cancel is not an error";
+
+    EXPECT_EQ(Encrypt({scratch.Win("a.bin")}, scratch.Win("d.img"), kPassword, 1), 1) << "the next job runs";
+}
+
+}  // namespace

@@ -1,0 +1,51 @@
+// Resource ids of Corvik: templates, the clip, controls and strings. Only #define lines: rc reads this.
+#pragma once
+
+#define IDD_ENCRYPT_STATUS 130
+#define IDR_PROGRESS_AVI 131
+#define IDD_SORVANE 132
+#define IDD_DELETE_PROGRESS 133
+#define IDD_ENCRYPT_OPTION 135
+
+// Encryption dialog (132)
+#define IDC_PASSWORD 1002
+#define IDC_CONFIRM 1003
+#define IDC_ENCRYPT 1004
+#define IDC_SORVANE_CANCEL 1015
+#define IDC_ERASE_AFTER 1020
+#define IDC_LEVEL_NONE 1023
+#define IDC_LEVEL_FAST 1024
+#define IDC_LEVEL_HIGH 1025
+#define IDC_OPTIONS 1026
+
+// Options dialog (135)
+#define IDC_MAX_ERROR_COUNT 1001
+#define IDC_DECRYPT_LIMIT 1002
+#define IDC_EXPIRY_ENABLED 1024
+#define IDC_DECRYPT_LIMIT_ENABLED 1025
+#define IDC_EXPIRY_DATE 1026
+#define IDC_DECRYPT_LIMIT_SPIN 1027
+#define IDC_OPTIONS_ENABLED 1028
+#define IDC_ERROR_LIMIT_ENABLED 1029
+
+// Encryption progress dialog (130)
+#define IDC_STATUS_PROGRESS 1014
+#define IDC_STATUS_CANCEL 1015
+#define IDC_CURRENT_FILE 1016
+#define IDC_ANIMATION 1237
+
+// Erase progress dialog (133)
+#define IDC_ERASE_PROGRESS 1091
+#define IDC_ERASE_CANCEL 1092
+
+// Strings
+#define IDS_PASSWORDS_DIFFER 2
+#define IDS_IMAGE_NOT_OPENED 5
+#define IDS_PASSWORD_EMPTY 6
+#define IDS_OVERWRITE_QUESTION 7
+#define IDS_PASSWORD_TOO_LONG 18
+#define IDS_IMAGE_CREATE_FAILED 19
+#define IDS_SOURCE_FILE_FAILED 20
+#define IDS_OUT_OF_MEMORY 21
+#define IDS_PRODUCT_NAME 23
+#define IDS_CAPTION 33
