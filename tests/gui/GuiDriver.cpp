@@ -267,6 +267,8 @@ void Click(HWND dialog, int id) {
 void SetCheck(HWND dialog, int id, bool checked) {
     Send(Control(dialog, id), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED);
     Click(dialog, id);
+    // A text sent next must not overtake the click's handler.
+    Settle(dialog);
 }
 
 void PressKey(HWND dialog, WORD virtualKey) {

@@ -68,7 +68,8 @@ std::wstring WindowCaption(HWND window);
 void TypeText(HWND dialog, int id, const std::wstring& text);
 // Posts WM_COMMAND BN_CLICKED to the dialog: the form that works on an inactive window.
 void Click(HWND dialog, int id);
-// Sets a check box or radio button, then clicks it so the program's handler runs.
+// Sets a check box or radio button, then clicks it so the program's handler runs, and
+// returns once the handler ran (or opened a modal window).
 void SetCheck(HWND dialog, int id, bool checked);
 // Keys go to the control that has the focus in the program's thread, as typed keys do.
 void PressKey(HWND dialog, WORD virtualKey);
