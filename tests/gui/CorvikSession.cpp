@@ -34,6 +34,17 @@ std::map<fs::path, std::vector<uint8_t>> Contents(const fs::path& root) {
 
 }  // namespace
 
+Workspace::Workspace() : m_path(L"C:\\テスト") {
+    std::error_code ignored;
+    fs::remove_all(m_path, ignored);
+    fs::create_directories(m_path);
+}
+
+Workspace::~Workspace() {
+    std::error_code ignored;
+    fs::remove_all(m_path, ignored);
+}
+
 std::wstring Win(const fs::path& path) { return fs::path(path).make_preferred().wstring(); }
 
 fs::path ImageBeside(const fs::path& source) {

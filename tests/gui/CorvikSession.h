@@ -50,6 +50,22 @@ constexpr int kEraseCancel = 1092;
 
 inline const std::wstring kMessageCaption = L"シェル暗号化";
 
+// A fresh, empty folder of fixed name (the GUI tests never run side by side), so that the
+// paths in screenshots stay the same from run to run. Removed with its content.
+class Workspace {
+public:
+    Workspace();
+    ~Workspace();
+    Workspace(const Workspace&) = delete;
+    Workspace& operator=(const Workspace&) = delete;
+
+    const fs::path& path() const { return m_path; }
+    fs::path operator/(const std::string& relative) const { return m_path / relative; }
+
+private:
+    fs::path m_path;
+};
+
 // The Windows form of a path as the program is given it.
 std::wstring Win(const fs::path& path);
 // The image beside a source: its three-character extension replaced, else ".chy" added.

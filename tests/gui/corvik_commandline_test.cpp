@@ -7,7 +7,6 @@
 namespace corvik_test {
 namespace {
 
-using testing_support::ScratchDir;
 using testing_support::WriteAll;
 
 struct LineCase {
@@ -27,7 +26,7 @@ std::wstring Expand(std::wstring text, const std::wstring& dir) {
 class CommandLine : public ::testing::TestWithParam<LineCase> {};
 
 TEST_P(CommandLine, ShowsTheDialogOrEndsSilently) {
-    ScratchDir scratch;
+    Workspace scratch;
     WriteAll(scratch / "a.txt", std::string("a"));
     WriteAll(scratch / "b.txt", std::string("b"));
     WriteAll(scratch / "a.chy", std::string("not checked"));
@@ -68,7 +67,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // A short (8.3) name is taken in its long form: the image is named after the long name.
 TEST(CommandLineShortName, EncryptsUnderTheLongForm) {
-    ScratchDir scratch;
+    Workspace scratch;
     const fs::path source = scratch / "long document name.text";
     WriteAll(source, std::string("short and long"));
     wchar_t shortPath[MAX_PATH] = {};

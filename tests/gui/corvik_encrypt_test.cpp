@@ -12,7 +12,6 @@ namespace {
 
 using testing_support::RandomBytes;
 using testing_support::ReadAll;
-using testing_support::ScratchDir;
 using testing_support::WriteAll;
 
 const std::wstring kMismatch = L"パスワードが一致しません";
@@ -66,7 +65,7 @@ bool CloseWith(HWND dialog, int button) {
 // The encryption dialog
 
 TEST(EncryptDialog, StartsWithNothingTypedAndSpeedFirstCompression) {
-    ScratchDir scratch;
+    Workspace scratch;
     WriteAll(scratch / "plan.doc", std::string("plan"));
     CorvikSession corvik;
     ASSERT_TRUE(corvik.Open(scratch / "plan.doc"));
@@ -97,7 +96,7 @@ class EncryptRefusal : public ::testing::TestWithParam<RefusalCase> {};
 // again gives the same message; nothing is written.
 TEST_P(EncryptRefusal, ShowsTheMessageAndKeepsTheDialogWithItsEntries) {
     const RefusalCase& c = GetParam();
-    ScratchDir scratch;
+    Workspace scratch;
     const fs::path source = scratch / c.source;
     WriteAll(source, std::string("source"));
     if (*c.folderAtImage) fs::create_directories(scratch / c.folderAtImage);
@@ -135,7 +134,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(EncryptDialog, EnterDoesNothingAndEscapeEndsWithoutAnImage) {
-    ScratchDir scratch;
+    Workspace scratch;
     const fs::path source = scratch / "plan.doc";
     WriteAll(source, std::string("plan"));
     CorvikSession corvik;
@@ -169,7 +168,7 @@ class EncryptRun : public ::testing::TestWithParam<RunCase> {};
 // gives the source back byte for byte.
 TEST_P(EncryptRun, WritesTheImageBesideTheSourceAndArdexRestoresIt) {
     const RunCase& c = GetParam();
-    ScratchDir scratch;
+    Workspace scratch;
     const fs::path source = scratch / c.source;
     if (c.folder) {
         fs::create_directories(source / "nested");
@@ -213,7 +212,7 @@ class EncryptStop : public ::testing::TestWithParam<StopCase> {};
 // Mid-file, Enter does nothing; Cancel or Escape stop the job, no message follows and
 // neither the image nor its table file remains.
 TEST_P(EncryptStop, LeavesNeitherImageNorTable) {
-    ScratchDir scratch;
+    Workspace scratch;
     const fs::path source = scratch / "large.bin";
     WriteAll(source, RandomBytes(48u << 20, 11));
     CorvikSession corvik;
@@ -244,7 +243,7 @@ INSTANTIATE_TEST_SUITE_P(Ways, EncryptStop, ::testing::Values(StopCase{"CancelBu
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(EncryptRunMessages, OverwriteAnsweredNoFailsAndKeepsTheOldImage) {
-    ScratchDir scratch;
+    Workspace scratch;
     const fs::path source = scratch / "report.txt";
     const fs::path image = scratch / "report.chy";
     WriteAll(source, std::string("new content"));
@@ -264,7 +263,7 @@ TEST(EncryptRunMessages, OverwriteAnsweredNoFailsAndKeepsTheOldImage) {
 }
 
 TEST(EncryptRunMessages, AnUnreadableSourceIsReportedAndNoImageRemains) {
-    ScratchDir scratch;
+    Workspace scratch;
     const fs::path source = scratch / "locked.txt";
     WriteAll(source, std::string("locked"));
     CorvikSession corvik;
@@ -283,7 +282,7 @@ TEST(EncryptRunMessages, AnUnreadableSourceIsReportedAndNoImageRemains) {
 // The options dialog
 
 TEST(EncryptOptions, StartFromTheDefaultsAndTheEnableBoxSwitchesTheSevenControls) {
-    ScratchDir scratch;
+    Workspace scratch;
     WriteAll(scratch / "plan.doc", std::string("plan"));
     const int64_t started = Now();
     CorvikSession corvik;
@@ -325,7 +324,7 @@ class EncryptOptionsBadNumber : public ::testing::TestWithParam<BadNumberCase> {
 
 TEST_P(EncryptOptionsBadNumber, IsRefusedAndTheDialogStays) {
     const BadNumberCase& c = GetParam();
-    ScratchDir scratch;
+    Workspace scratch;
     WriteAll(scratch / "plan.doc", std::string("plan"));
     CorvikSession corvik;
     ASSERT_TRUE(corvik.Open(scratch / "plan.doc"));
@@ -369,7 +368,7 @@ class EncryptOptionsToImage : public ::testing::TestWithParam<OptionsCase> {};
 // the defaults of program start.
 TEST_P(EncryptOptionsToImage, TheImageCarriesWhatWasConfirmed) {
     const OptionsCase& c = GetParam();
-    ScratchDir scratch;
+    Workspace scratch;
     const fs::path source = scratch / "plan.doc";
     WriteAll(source, std::string("plan"));
     const int64_t started = Now();

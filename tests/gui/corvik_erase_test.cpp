@@ -12,7 +12,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing_support::RandomBytes;
-using testing_support::ScratchDir;
 using testing_support::WriteAll;
 
 const std::wstring kEraseQuestion = L"元データを完全に消去しますか?";
@@ -27,7 +26,7 @@ HWND EncryptThenAskMethod(CorvikSession& corvik, const fs::path& source) {
 }
 
 TEST(EraseMethod, ListsTheEightMethodsAtNsaAndNoKeepsTheDialog) {
-    ScratchDir scratch;
+    Workspace scratch;
     const fs::path source = scratch / "plan.doc";
     WriteAll(source, std::string("plan"));
     CorvikSession corvik;
@@ -60,7 +59,7 @@ TEST(EraseMethod, ListsTheEightMethodsAtNsaAndNoKeepsTheDialog) {
 }
 
 TEST(EraseMethod, GutmannErasesTheSourceAndTheImageStays) {
-    ScratchDir scratch;
+    Workspace scratch;
     const fs::path source = scratch / "plan.doc";
     WriteAll(source, RandomBytes(64 * 1024, 5));
     CorvikSession corvik;
@@ -86,7 +85,7 @@ class EraseStop : public ::testing::TestWithParam<StopCase> {};
 // Enter does nothing; Cancel (or Escape, which acts as Cancel) stops the erase after the
 // file in hand, which goes without further passes.
 TEST_P(EraseStop, StopsAfterTheCurrentPath) {
-    ScratchDir scratch;
+    Workspace scratch;
     const fs::path source = scratch / "large.bin";
     WriteAll(source, RandomBytes(48u << 20, 9));
     CorvikSession corvik;
@@ -127,7 +126,7 @@ INSTANTIATE_TEST_SUITE_P(Ways, EraseStop, ::testing::Values(StopCase{"CancelButt
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(EraseProgress, APathThatNoLongerExistsClosesAtOnce) {
-    ScratchDir scratch;
+    Workspace scratch;
     const fs::path source = scratch / "plan.doc";
     WriteAll(source, std::string("plan"));
     CorvikSession corvik;
