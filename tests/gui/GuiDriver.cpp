@@ -284,6 +284,8 @@ void PressKey(HWND dialog, WORD virtualKey) {
     PostMessageW(target, WM_KEYUP, virtualKey, scan | 1 | (LPARAM{3} << 30));
 }
 
+void PressCloseBox(HWND window) { PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0); }
+
 // A sent message is handled before posted ones, so the first round trip may overtake what
 // was posted; the second comes back only after the thread took its queue in turn.
 void Settle(HWND window) {

@@ -75,6 +75,8 @@ void SetCheck(HWND dialog, int id, bool checked);
 void PressKey(HWND dialog, WORD virtualKey);
 inline void PressEnter(HWND dialog) { PressKey(dialog, VK_RETURN); }
 inline void PressEscape(HWND dialog) { PressKey(dialog, VK_ESCAPE); }
+// The title bar's close box, as the system menu's Close command.
+void PressCloseBox(HWND window);
 // Returns once every message posted to the window's thread before the call was handled.
 void Settle(HWND window);
 

@@ -202,15 +202,17 @@ INSTANTIATE_TEST_SUITE_P(
                       RunCase{"SixtyCharacterPassword", "long.txt", false, "long.chy", 1, std::wstring(60, L'k')}),
     [](const auto& info) { return std::string(info.param.name); });
 
+enum class Stop { CancelButton, Escape, CloseBox };
+
 struct StopCase {
     const char* name;
-    bool escape;  // else the Cancel button
+    Stop how;
 };
 
 class EncryptStop : public ::testing::TestWithParam<StopCase> {};
 
-// Mid-file, Enter does nothing; Cancel or Escape stop the job, no message follows and
-// neither the image nor its table file remains.
+// Mid-file, Enter does nothing; Cancel, Escape or the close box stop the job, no message
+// follows and neither the image nor its table file remains.
 TEST_P(EncryptStop, LeavesNeitherImageNorTable) {
     Workspace scratch;
     const fs::path source = scratch / "large.bin";
@@ -222,16 +224,22 @@ TEST_P(EncryptStop, LeavesNeitherImageNorTable) {
     ASSERT_NE(progress, nullptr);
     EXPECT_FALSE(gui::IsShown(corvik.Main()));
     ASSERT_TRUE(gui::WaitUntil([&] { return gui::ProgressPosition(progress, kProgressBar) > 0; }));
-    if (!GetParam().escape) {
+    if (GetParam().how == Stop::CancelButton) {
         EXPECT_TRUE(gui::SaveScreenshot(progress, "corvik_130_progress"));
     }
     gui::PressEnter(progress);
     gui::Settle(progress);
     ASSERT_TRUE(gui::IsShown(progress));
-    if (GetParam().escape) {
-        gui::PressEscape(progress);
-    } else {
+    switch (GetParam().how) {
+    case Stop::CancelButton:
         gui::Click(progress, kProgressCancel);
+        break;
+    case Stop::Escape:
+        gui::PressEscape(progress);
+        break;
+    case Stop::CloseBox:
+        gui::PressCloseBox(progress);
+        break;
     }
     EXPECT_TRUE(corvik.Ends());
     EXPECT_FALSE(fs::exists(ImageBeside(source)));
@@ -239,7 +247,9 @@ TEST_P(EncryptStop, LeavesNeitherImageNorTable) {
     EXPECT_EQ(fs::file_size(source), 48u << 20);
 }
 
-INSTANTIATE_TEST_SUITE_P(Ways, EncryptStop, ::testing::Values(StopCase{"CancelButton", false}, StopCase{"Escape", true}),
+INSTANTIATE_TEST_SUITE_P(Ways, EncryptStop,
+                         ::testing::Values(StopCase{"CancelButton", Stop::CancelButton}, StopCase{"Escape", Stop::Escape},
+                                           StopCase{"CloseBox", Stop::CloseBox}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(EncryptRunMessages, OverwriteAnsweredNoFailsAndKeepsTheOldImage) {
