@@ -34,7 +34,9 @@ TEST(CorvikCommandLine, WhichLinesNameATarget) {
     for (const auto& c : cases) {
         std::u16string target = u"left over";
         EXPECT_EQ(TargetFromCommandLine(c.line, target), c.shows) << platform::ToUtf8(c.line);
-        if (c.shows) EXPECT_EQ(target, c.target) << platform::ToUtf8(c.line);
+        if (c.shows) {
+            EXPECT_EQ(target, c.target) << platform::ToUtf8(c.line);
+        }
     }
 }
 

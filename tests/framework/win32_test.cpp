@@ -101,7 +101,9 @@ TEST(Win32Owners, RegistryStringValues) {
     for (const auto& c : cases) {
         std::wstring value;
         EXPECT_EQ(key.QueryString(c.name, c.maxChars, value), c.found) << c.maxChars;
-        if (c.found) EXPECT_EQ(value, text);
+        if (c.found) {
+            EXPECT_EQ(value, text);
+        }
     }
     key.Close();
     writable.Close();
