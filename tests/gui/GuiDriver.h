@@ -51,7 +51,8 @@ HWND AnyWindowOf(DWORD processId);
 bool WaitForWindowGone(HWND window, Duration timeout = kTimeout);
 bool IsShown(HWND window);
 
-// A message box of the process: a dialog that holds the message-box text control.
+// A message box of the process: a dialog with the message-box text control and nothing
+// but statics and buttons.
 HWND FindMessageBox(DWORD processId);
 HWND WaitForMessageBox(DWORD processId, Duration timeout = kTimeout);
 std::wstring MessageBoxText(HWND box);
