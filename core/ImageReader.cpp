@@ -389,7 +389,7 @@ int32_t RestoreFile(ReadJob& job, const ImageEntry& entry, const std::u16string&
     }
     platform::SetAttributes(path, RestorableAttributes(entry.attributes));
     if (timesRead) AppendJournalRecord(path, times.write);
-    g_jobProgress.filesDone.fetch_add(1);
+    CountProgressFileDone();
     return 1;
 }
 
@@ -452,7 +452,7 @@ int32_t MapAndRestore(ReadJob& job, ImageEntry& entry, bool& stop) {
 }
 
 int32_t PrepareTotals(ReadJob& job) {
-    g_jobProgress.bytesTotal = 0;
+    SetProgressTotals(0, 0);
     if (!ExtractTable(job) || !OpenImagePair(job)) return 0;
     TableHeader header;
     if (!job.table.ReadExactly(&header, sizeof header)) {
@@ -468,8 +468,7 @@ int32_t PrepareTotals(ReadJob& job) {
         ++files;
         bytes = SaturatingAdd(bytes, entry.size);
     }
-    g_jobProgress.filesTotal = files;
-    g_jobProgress.bytesTotal = bytes;
+    SetProgressTotals(files, bytes);
     job.table.Close();
     job.image.Close();
     return 1;

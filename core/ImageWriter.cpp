@@ -339,24 +339,16 @@ void AbandonImage(WriteJob& job) {
 
 void SetPieceStoredHook(PieceStoredHook hook) { g_pieceStoredHook = std::move(hook); }
 
-namespace {
-
-// A cancel is consumed by the job it stopped: the flag is cleared when the job returns, never
-// when it starts, so a cancel pressed before a worker entered the job still stops it.
-struct CancelConsumer {
-    ~CancelConsumer() { encryptCancel = 0; }
-};
-
-int32_t RunEncryptJob(const CEncryptInfo& info) {
+int32_t EncryptToImage(const CEncryptInfo& info) {
+    // encryptCancel is left as the front end set it: a cancel pressed before the job got
+    // this far must still stop it.
     encryptFailed = 0;
     ResetJobProgress();
-    if (encryptCancel.load() != 0) return 0;
     CFileStatisticInfo statistics;
     statistics.Collect(info.m_sources);
-    g_jobProgress.bytesTotal = statistics.m_totalBytes;
-    g_jobProgress.filesTotal = static_cast<uint32_t>(statistics.m_fileCount);
-    g_jobProgress.bytesDone = 0;
-    if (info.m_sources.empty()) return 0;
+    SetProgressTotals(static_cast<uint32_t>(statistics.m_fileCount), statistics.m_totalBytes);
+    // Cancelled already: nothing is asked, created or replaced.
+    if (info.m_sources.empty() || EncryptStopped()) return 0;
 
     WriteJob job;
     job.imagePath = info.m_imagePath;
@@ -387,11 +379,4 @@ int32_t RunEncryptJob(const CEncryptInfo& info) {
     }
     // The image is in place; a table file that cannot be removed still fails the job.
     return RemoveJobFile(job.tablePath) ? 1 : 0;
-}
-
-}  // namespace
-
-int32_t EncryptToImage(const CEncryptInfo& info) {
-    const CancelConsumer consumer;
-    return RunEncryptJob(info);
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <thread>
 
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
@@ -13,8 +14,55 @@ std::atomic<int32_t> decryptCancel{0};
 std::atomic<int32_t> decryptStop{0};
 
 namespace {
+
 constexpr int64_t kDefaultLifetimeSeconds = 31536000;  // 365 days
+
+// A sequence lock over g_jobProgress: odd while the job writes. Every access to the record
+// is atomic, so a reader racing the writer sees torn values at worst, and retries.
+std::atomic<uint32_t> g_progressSequence{0};
+
+template <typename Update>
+void WriteProgress(Update update) {
+    const uint32_t sequence = g_progressSequence.load(std::memory_order_relaxed);
+    g_progressSequence.store(sequence + 1, std::memory_order_relaxed);
+    std::atomic_thread_fence(std::memory_order_release);
+    update();
+    g_progressSequence.store(sequence + 2, std::memory_order_release);
 }
+
+std::atomic_ref<char16_t> PathUnit(size_t i) {
+    return std::atomic_ref<char16_t>(g_jobProgress.currentFile[i]);
+}
+
+void StorePath(std::u16string_view path) {
+    const size_t n = std::min(path.size(), kPathChars - 1);
+    for (size_t i = 0; i < kPathChars; ++i) {
+        PathUnit(i).store(i < n ? path[i] : u'\0', std::memory_order_relaxed);
+    }
+}
+
+std::u16string LoadPath() {
+    std::u16string path;
+    for (size_t i = 0; i < kPathChars; ++i) {
+        const char16_t unit = PathUnit(i).load(std::memory_order_relaxed);
+        if (unit == u'\0') break;
+        path += unit;
+    }
+    return path;
+}
+
+JobProgressSnapshot LoadProgress() {
+    JobProgressSnapshot snapshot;
+    snapshot.currentFile = LoadPath();
+    snapshot.bytesDone = g_jobProgress.bytesDone.load(std::memory_order_relaxed);
+    snapshot.bytesTotal = g_jobProgress.bytesTotal.load(std::memory_order_relaxed);
+    snapshot.filesTotal = g_jobProgress.filesTotal.load(std::memory_order_relaxed);
+    snapshot.filesDone = g_jobProgress.filesDone.load(std::memory_order_relaxed);
+    snapshot.percent = g_jobProgress.percent.load(std::memory_order_relaxed);
+    return snapshot;
+}
+
+}  // namespace
 
 CEncryptInfo::CEncryptInfo() {
     const int64_t now = platform::CurrentTime();
@@ -25,26 +73,54 @@ CEncryptInfo::CEncryptInfo() {
 }
 
 void ResetJobProgress() {
-    std::memset(g_jobProgress.currentFile, 0, sizeof g_jobProgress.currentFile);
-    g_jobProgress.bytesDone.store(0, std::memory_order_relaxed);
-    g_jobProgress.bytesTotal.store(0, std::memory_order_relaxed);
-    g_jobProgress.filesTotal.store(0, std::memory_order_relaxed);
-    g_jobProgress.filesDone.store(0, std::memory_order_relaxed);
-    g_jobProgress.percent.store(0, std::memory_order_relaxed);
+    WriteProgress([] {
+        StorePath(u"");
+        g_jobProgress.bytesDone.store(0, std::memory_order_relaxed);
+        g_jobProgress.bytesTotal.store(0, std::memory_order_relaxed);
+        g_jobProgress.filesTotal.store(0, std::memory_order_relaxed);
+        g_jobProgress.filesDone.store(0, std::memory_order_relaxed);
+        g_jobProgress.percent.store(0, std::memory_order_relaxed);
+    });
+}
+
+void SetProgressTotals(uint32_t files, uint64_t bytes) {
+    WriteProgress([&] {
+        g_jobProgress.filesTotal.store(files, std::memory_order_relaxed);
+        g_jobProgress.bytesTotal.store(bytes, std::memory_order_relaxed);
+    });
 }
 
 void SetProgressFile(const std::u16string& path) {
-    CopyToField(g_jobProgress.currentFile, kPathChars, path);
+    WriteProgress([&] { StorePath(path); });
 }
 
 void AddProgressBytes(uint64_t n) {
-    const uint64_t done = g_jobProgress.bytesDone.fetch_add(n, std::memory_order_relaxed) + n;
-    const uint64_t total = g_jobProgress.bytesTotal.load(std::memory_order_relaxed);
-    // A file that grows while it is read, or a link counted by its own size of 0, can take
-    // done past the total; the bar stops at 100.
-    if (total != 0) {
-        const uint64_t percent = std::min<uint64_t>(done * 100 / total, 100);
-        g_jobProgress.percent.store(static_cast<uint32_t>(percent), std::memory_order_relaxed);
+    WriteProgress([&] {
+        const uint64_t done = g_jobProgress.bytesDone.fetch_add(n, std::memory_order_relaxed) + n;
+        const uint64_t total = g_jobProgress.bytesTotal.load(std::memory_order_relaxed);
+        // A file that grows while it is read, or a link counted by its own size of 0, can
+        // take done past the total; the bar stops at 100.
+        if (total != 0) {
+            const uint64_t percent = std::min<uint64_t>(done * 100 / total, 100);
+            g_jobProgress.percent.store(static_cast<uint32_t>(percent), std::memory_order_relaxed);
+        }
+    });
+}
+
+void CountProgressFileDone() {
+    WriteProgress([] { g_jobProgress.filesDone.fetch_add(1, std::memory_order_relaxed); });
+}
+
+JobProgressSnapshot TakeJobProgressSnapshot() {
+    for (;;) {
+        const uint32_t before = g_progressSequence.load(std::memory_order_acquire);
+        if (before % 2 != 0) {  // the job is inside a write, which takes nanoseconds
+            std::this_thread::yield();
+            continue;
+        }
+        JobProgressSnapshot snapshot = LoadProgress();
+        std::atomic_thread_fence(std::memory_order_acquire);
+        if (g_progressSequence.load(std::memory_order_relaxed) == before) return snapshot;
     }
 }
 

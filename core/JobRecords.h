@@ -95,19 +95,34 @@ static_assert(offsetof(JobProgress, percent) == 544);
 
 extern JobProgress g_jobProgress;
 
-// Cancel flags are set by a front end; failed/stop by the job itself. An encryption job
-// clears encryptCancel as it returns, not as it starts: a cancel set before it stops it.
+// Cancel flags are set by a front end; failed/stop by the job itself.
 extern std::atomic<int32_t> encryptCancel;
 extern std::atomic<int32_t> encryptFailed;
 extern std::atomic<int32_t> decryptCancel;
 extern std::atomic<int32_t> decryptStop;
 
+// The job's thread is the record's only writer, and writes it only through these, so
+// that a display thread can take a consistent snapshot while the job runs.
 // Zeroes the record (before a job sets its totals).
 void ResetJobProgress();
+void SetProgressTotals(uint32_t files, uint64_t bytes);
 // currentFile = path, zero-filled, at most 259 characters.
 void SetProgressFile(const std::u16string& path);
 // bytesDone += n and percent recomputed while bytesTotal is non-zero.
 void AddProgressBytes(uint64_t n);
+void CountProgressFileDone();
+
+// One moment of the progress record: never a path of one file with a percent of another,
+// never a half-written path. The job never waits for a reader.
+struct JobProgressSnapshot {
+    std::u16string currentFile;
+    uint64_t bytesDone = 0;
+    uint64_t bytesTotal = 0;
+    uint32_t filesTotal = 0;
+    uint32_t filesDone = 0;
+    uint32_t percent = 0;
+};
+JobProgressSnapshot TakeJobProgressSnapshot();
 
 // Counts the files and bytes of a source set before encryption.
 class CFileStatisticInfo {

@@ -1,7 +1,5 @@
 #include "corvik/EncryptStatus.h"
 
-#include <cstring>
-
 #include "core/FrontEnd.h"
 #include "core/ImageWriter.h"
 #include "core/JobRecords.h"
@@ -58,6 +56,8 @@ BOOL CEncryptStatus::OnInitDialog() {
     SetTimer(m_hwnd, kTimerId, kTimerPeriodMs, nullptr);
     m_timerId = static_cast<int32_t>(kTimerId);
     g_encryptDone = 0;
+    // The job leaves the cancel flag as it finds it: this run starts without one.
+    encryptCancel = 0;
     if (!fw::StartWorkerThread(m_worker, &EncryptWorker, &m_param)) {
         // No job runs: reported as a job that failed, and the dialog closes.
         ShowCoreMessage(CoreMessage::ImageCreateFailed);
@@ -67,13 +67,10 @@ BOOL CEncryptStatus::OnInitDialog() {
     return TRUE;
 }
 
-// TODO: take the progress through TakeJobProgressSnapshot() once the core has it; until then
-// the path is copied while the job may be writing it, which only affects the display.
 LRESULT CEncryptStatus::OnTimer(WPARAM, LPARAM) {
-    char16_t currentFile[kPathChars];
-    std::memcpy(currentFile, g_jobProgress.currentFile, sizeof currentFile);
-    m_currentFile = FieldText(currentFile, kPathChars);
-    m_progress.SetPos(static_cast<int>(g_jobProgress.percent.load(std::memory_order_relaxed)));
+    const JobProgressSnapshot progress = TakeJobProgressSnapshot();
+    m_currentFile = progress.currentFile;
+    m_progress.SetPos(static_cast<int>(progress.percent));
     UpdateData(false);
     return 0;
 }

@@ -4,6 +4,11 @@
 
 namespace fw {
 
+// A dialog window that outlives its object must not reach it any more.
+Dialog::~Dialog() {
+    if (m_hwnd != nullptr) SetWindowLongPtrW(m_hwnd, DWLP_USER, 0);
+}
+
 INT_PTR Dialog::DoModal(HWND owner) {
     return DialogBoxParamW(win32::ResourceModule(), MAKEINTRESOURCEW(m_templateId), owner, &Dialog::DialogProc,
                            reinterpret_cast<LPARAM>(this));

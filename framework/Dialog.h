@@ -12,6 +12,7 @@ namespace fw {
 class Dialog : public Window {
 public:
     explicit Dialog(UINT templateId) noexcept : m_templateId(templateId) {}
+    ~Dialog() override;
 
     UINT TemplateId() const noexcept { return m_templateId; }
     // Runs the dialog from the resource module's template; its result, or -1 when the

@@ -7,7 +7,7 @@ namespace fw {
 
 namespace {
 
-// The sheet being opened (sheets open on the user-interface thread only): the sheet
+// The sheet running (sheets run on the user-interface thread only): the sheet
 // callback carries no pointer of its own.
 PropertySheetDialog* g_openingSheet = nullptr;
 
@@ -26,9 +26,14 @@ PROPSHEETPAGEW PropertyPage::Describe() const noexcept {
 INT_PTR PropertyPage::HandleNotify(const NMHDR& header) {
     LRESULT result = FALSE;
     switch (header.code) {
-    case PSN_APPLY:
-        result = OnApply() ? PSNRET_NOERROR : PSNRET_INVALID_NOCHANGEPAGE;
+    case PSN_APPLY: {
+        const bool applied = OnApply();
+        result = applied ? PSNRET_NOERROR : PSNRET_INVALID_NOCHANGEPAGE;
+        // lParam TRUE: the sheet closes after this (OK), rather than staying open (Apply).
+        const bool closing = reinterpret_cast<const PSHNOTIFY&>(header).lParam != FALSE;
+        if (g_openingSheet != nullptr && closing) g_openingSheet->m_okApplied = applied;
         break;
+    }
     case PSN_KILLACTIVE:
         result = OnKillActive() ? FALSE : TRUE;
         break;
@@ -84,10 +89,11 @@ INT_PTR PropertySheetDialog::DoModal(HWND owner) {
     header.pfnCallback = &PropertySheetDialog::SheetCallback;
     PropertySheetDialog* const outer = g_openingSheet;
     g_openingSheet = this;
+    m_okApplied = false;
     const INT_PTR result = ::PropertySheetW(&header);
     g_openingSheet = outer;
     if (result < 0) return -1;
-    return result > 0 ? IDOK : IDCANCEL;
+    return m_okApplied ? IDOK : IDCANCEL;
 }
 
 int CALLBACK PropertySheetDialog::SheetCallback(HWND sheet, UINT message, LPARAM) {

@@ -40,7 +40,8 @@ public:
 
     // The page stays the caller's and must outlive DoModal.
     void AddPage(PropertyPage& page) { m_pages.push_back(&page); }
-    // Runs the sheet modally: IDOK after OK, IDCANCEL otherwise, -1 when it failed to open.
+    // Runs the sheet modally: IDOK when OK applied every page, IDCANCEL otherwise, -1 when
+    // it failed to open.
     INT_PTR DoModal(HWND owner = nullptr);
 
 protected:
@@ -50,8 +51,10 @@ protected:
 
 private:
     static int CALLBACK SheetCallback(HWND sheet, UINT message, LPARAM lParam);
+    friend class PropertyPage;
 
     std::u16string m_caption;
+    bool m_okApplied = false;
     std::vector<PropertyPage*> m_pages;
 };
 

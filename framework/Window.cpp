@@ -2,7 +2,12 @@
 
 namespace fw {
 
-Window::~Window() = default;
+// A window that outlives its object must not reach it any more.
+Window::~Window() {
+    if (m_hwnd != nullptr && GetWindowLongPtrW(m_hwnd, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(&Window::WindowProc)) {
+        SetWindowLongPtrW(m_hwnd, GWLP_USERDATA, 0);
+    }
+}
 
 bool Window::RegisterWindowClass(HINSTANCE instance, const wchar_t* className, HICON icon) {
     WNDCLASSEXW windowClass = {};

@@ -168,6 +168,7 @@ inline int32_t Encrypt(const std::vector<std::u16string>& sources, const std::u1
     info.m_password = password;
     info.m_compressLevel = level;
     if (options) info.m_options = *options;
+    encryptCancel = 0;  // the job keeps a cancel that came before it; an earlier case may have left one
     return EncryptToImage(info);
 }
 

@@ -844,6 +844,35 @@ TEST(DecryptImage, ACipherFailureAnywhereNeverGivesAWrongFile) {
     EXPECT_GE(failures, 8) << "the header, the password check, the entries and the chunks";
 }
 
+TEST(EncryptToImage, ACancelPressedBeforeTheJobStartsStopsIt) {
+    ScratchDir scratch;
+    WriteAll(scratch / "a.bin", testing_support::RandomBytes(1000, 3));
+    RecordingFrontEnd frontEnd;
+    CEncryptInfo info;
+    info.m_sources = {scratch.Win("a.bin")};
+    info.m_imagePath = scratch.Win("a.img");
+    info.m_password = kPassword;
+    encryptCancel = 1;
+    const int32_t result = EncryptToImage(info);
+    encryptCancel = 0;
+    EXPECT_EQ(result, 0);
+    EXPECT_FALSE(fs::exists(scratch / "a.img"));
+    EXPECT_FALSE(fs::exists(scratch / "a.ary"));
+    EXPECT_EQ(frontEnd.Count(CoreMessage::SourceFileFailed), 0);
+
+    // An image already there: the cancelled job neither asks about it nor touches it.
+    const std::string older = "an older image";
+    WriteAll(scratch / "old.img", older);
+    info.m_imagePath = scratch.Win("old.img");
+    frontEnd.answers = {OverwriteAnswer::Yes, OverwriteAnswer::Yes};
+    encryptCancel = 1;
+    const int32_t replacing = EncryptToImage(info);
+    encryptCancel = 0;
+    EXPECT_EQ(replacing, 0);
+    EXPECT_TRUE(frontEnd.questions.empty());
+    EXPECT_EQ(ReadAll(scratch / "old.img"), std::vector<uint8_t>(older.begin(), older.end()));
+}
+
 TEST(EncryptToImage, CancelDuringALargeFileRemovesImageAndTableFile) {
     ScratchDir scratch;
     const size_t size = 48u << 20;
@@ -870,30 +899,6 @@ TEST(EncryptToImage, CancelDuringALargeFileRemovesImageAndTableFile) {
     EXPECT_FALSE(fs::exists(scratch / "c.img"));
     EXPECT_FALSE(fs::exists(scratch / "c.ary"));
     EXPECT_EQ(frontEnd.Count(CoreMessage::SourceFileFailed), 0) << "a cancel is not an error";
-}
-
-}  // namespace
-
-namespace {
-
-// A cancel set before the job began (a user quick on the Cancel button, before the worker
-// entered the job) stops it before anything is asked or created, and the job consumes it.
-TEST(EncryptToImage, CancelSetBeforeTheJobStopsItAndIsConsumed) {
-    ScratchDir scratch;
-    const std::string older = "an older image";
-    WriteAll(scratch / "a.bin", testing_support::RandomBytes(1000, 3));
-    WriteAll(scratch / "c.img", older);
-    RecordingFrontEnd frontEnd;
-    frontEnd.answers = {OverwriteAnswer::Yes};
-    encryptCancel = 1;
-    EXPECT_EQ(Encrypt({scratch.Win("a.bin")}, scratch.Win("c.img"), kPassword, 1), 0);
-    EXPECT_EQ(encryptCancel.load(), 0);
-    EXPECT_EQ(Names(scratch.path()), (std::set<std::string>{"a.bin", "c.img"}));
-    EXPECT_EQ(ReadAll(scratch / "c.img"), std::vector<uint8_t>(older.begin(), older.end()));
-    EXPECT_TRUE(frontEnd.questions.empty()) << "a cancelled job asks nothing";
-    EXPECT_TRUE(frontEnd.messages.empty()) << "a cancel is not an error";
-
-    EXPECT_EQ(Encrypt({scratch.Win("a.bin")}, scratch.Win("d.img"), kPassword, 1), 1) << "the next job runs";
 }
 
 }  // namespace

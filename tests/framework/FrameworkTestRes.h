@@ -11,3 +11,6 @@
 
 #define IDS_PLAIN 1
 #define IDS_FORMATTED 2
+
+#define IDD_PAGE 101
+#define IDC_PAGE_COUNT 20

@@ -14,6 +14,7 @@
 #include "FrameworkTestRes.h"
 #include "framework/Application.h"
 #include "framework/Dialog.h"
+#include "framework/PropertySheet.h"
 #include "win32/MessageBox.h"
 #include "win32/Thread.h"
 
@@ -208,6 +209,70 @@ TEST_F(DialogTest, AFailedCheckShowsItsMessageAndTakesTheFocus) {
         EXPECT_EQ(dialog.m_text, u"kept") << "fields before the failing one are saved";
         EXPECT_EQ(dialog.m_check, 1) << "fields after the failing one are not";
     }
+}
+
+// A page whose check fails keeps the sheet open on OK; once it passes, OK closes the sheet.
+class CountPage : public fw::PropertyPage {
+public:
+    CountPage() : fw::PropertyPage(IDD_PAGE) {}
+
+    uint32_t m_count = 3;
+    std::wstring m_loaded;
+    bool m_openAfterBadOk = false;
+    bool m_closedAfterGoodOk = false;
+
+protected:
+    void DoDataExchange(fw::DataExchange& exchange) override {
+        exchange.Unsigned(IDC_PAGE_COUNT, m_count);
+        exchange.Range(IDC_PAGE_COUNT, m_count, 1, 10);
+    }
+    BOOL OnInitDialog() override {
+        fw::PropertyPage::OnInitDialog();
+        PostMessageW(m_hwnd, WM_APP, 0, 0);
+        return TRUE;
+    }
+    std::span<const fw::MessageEntry> MessageMap() const override {
+        static constexpr fw::MessageEntry kMessages[] = {{WM_APP, &fw::On<&CountPage::OnStep>}};
+        return kMessages;
+    }
+
+private:
+    LRESULT OnStep(WPARAM, LPARAM) {
+        const HWND sheet = GetParent(m_hwnd);
+        wchar_t text[32] = {};
+        GetDlgItemTextW(m_hwnd, IDC_PAGE_COUNT, text, 32);
+        m_loaded = text;
+        SetDlgItemTextW(m_hwnd, IDC_PAGE_COUNT, L"11");
+        SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+        m_openAfterBadOk = IsWindowVisible(sheet) != FALSE;
+        SetDlgItemTextW(m_hwnd, IDC_PAGE_COUNT, L"7");
+        SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+        m_closedAfterGoodOk = PropSheet_GetCurrentPageHwnd(sheet) == nullptr;
+        return 0;
+    }
+};
+
+class HelpHidingSheet : public fw::PropertySheetDialog {
+public:
+    HelpHidingSheet() : fw::PropertySheetDialog(u"Sheet") {}
+    bool m_initialized = false;
+
+protected:
+    void OnInitialized(HWND sheet) override { m_initialized = IsWindow(sheet) != FALSE; }
+};
+
+TEST_F(DialogTest, SheetStaysOpenUntilItsPageIsValid) {
+    CountPage page;
+    HelpHidingSheet sheet;
+    sheet.AddPage(page);
+    MessageBoxAnswerer answerer;
+    EXPECT_EQ(sheet.DoModal(), IDOK);
+    EXPECT_TRUE(sheet.m_initialized);
+    EXPECT_EQ(page.m_loaded, L"3");
+    EXPECT_TRUE(page.m_openAfterBadOk);
+    EXPECT_TRUE(page.m_closedAfterGoodOk);
+    EXPECT_EQ(page.m_count, 7u);
+    EXPECT_EQ(answerer.Texts(), std::vector<std::u16string>{u"Enter an integer between 1 and 10."});
 }
 
 }  // namespace
