@@ -10,6 +10,12 @@ Dialog::~Dialog() {
 }
 
 INT_PTR Dialog::DoModal(HWND owner) {
+    // Without an owner the dialog belongs to the thread's visible active window, which it
+    // disables while it runs: a dialog opened from a dialog never leaves the first one usable.
+    if (owner == nullptr) {
+        const HWND active = GetActiveWindow();
+        if (active != nullptr && IsWindowVisible(active)) owner = active;
+    }
     return DialogBoxParamW(win32::ResourceModule(), MAKEINTRESOURCEW(m_templateId), owner, &Dialog::DialogProc,
                            reinterpret_cast<LPARAM>(this));
 }

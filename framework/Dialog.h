@@ -16,7 +16,7 @@ public:
 
     UINT TemplateId() const noexcept { return m_templateId; }
     // Runs the dialog from the resource module's template; its result, or -1 when the
-    // dialog could not be created.
+    // dialog could not be created. A null owner means the thread's visible active window.
     INT_PTR DoModal(HWND owner = nullptr);
     void EndDialog(INT_PTR result) noexcept;
     HWND Item(int id) const noexcept { return GetDlgItem(m_hwnd, id); }
