@@ -21,6 +21,18 @@ mkdir -p "$prefix"
   if [ ! -f "$prefix/system.reg" ]; then
     "$wine" wineboot -i >/dev/null 2>&1 </dev/null 9>&- || true
   fi
+  # Dialogs get a virtual desktop (title bars, and no wait for a window manager when a
+  # window closes) and a Japanese dialog font. Imported again only when the file changes;
+  # the desktop already made at boot takes the setting only from a new server.
+  settings=$(dirname "$0")/wine-gui.reg
+  if ! cmp -s "$settings" "$prefix/drive_c/wine-gui.reg"; then
+    cp "$settings" "$prefix/drive_c/wine-gui.reg.new"
+    if "$wine" regedit /S 'C:\wine-gui.reg.new' >/dev/null 2>&1 </dev/null 9>&-; then
+      mv "$prefix/drive_c/wine-gui.reg.new" "$prefix/drive_c/wine-gui.reg"
+      "$wineserver" -k >/dev/null 2>&1 </dev/null 9>&- || true
+      "$wineserver" -p >/dev/null 2>&1 </dev/null 9>&- || true
+    fi
+  fi
   "$wine" cmd /c exit >/dev/null 2>&1 </dev/null 9>&- || true
 ) 9>"$prefix.lock"
 exec "$wine" "$@"
