@@ -111,4 +111,9 @@ std::u16string ToUserPath(const std::u16string& path);
 // itself, never followed. False when the path cannot be looked up.
 bool GetLinkCount(const std::u16string& path, uint32_t& links);
 
+// The size of a file as it is now: asked of the file itself, never of a directory listing,
+// which on Windows may still show a size from before the last append. Works while others
+// hold the file, whatever they share. False when there is no such file.
+bool GetCurrentFileSize(const std::u16string& path, uint64_t& size);
+
 }  // namespace platform

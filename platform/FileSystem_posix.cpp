@@ -357,4 +357,14 @@ bool GetLinkCount(const std::u16string& path, uint32_t& links) {
     return true;
 }
 
+bool GetCurrentFileSize(const std::u16string& path, uint64_t& size) {
+    std::string native;
+    struct stat st {};
+    if (!posix::ToNativePath(path, native) || stat(native.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) {
+        return false;
+    }
+    size = static_cast<uint64_t>(st.st_size);
+    return true;
+}
+
 }  // namespace platform

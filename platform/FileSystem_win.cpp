@@ -236,4 +236,15 @@ bool GetLinkCount(const std::u16string& path, uint32_t& links) {
     return true;
 }
 
+bool GetCurrentFileSize(const std::u16string& path, uint64_t& size) {
+    const QueryHandle file(path);
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (file.Get() == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(file.Get(), &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return false;
+    }
+    size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    return true;
+}
+
 }  // namespace platform

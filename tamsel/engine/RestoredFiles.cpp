@@ -56,13 +56,9 @@ std::vector<JournalRecord> ReadAndEmptyJournal(const std::u16string& path) {
     return records;
 }
 
-// Asked through a handle: a directory listing may still show the size a file had before
-// its last append (NTFS updates it lazily). A journal held by a writer counts as not empty.
 bool JournalIsEmpty(const std::u16string& path) {
-    platform::File journal;
     uint64_t size = 0;
-    return journal.Open(path, platform::Access::Read, platform::Share::ReadWrite, platform::Disposition::OpenExisting) &&
-           journal.Size(size) && size == 0;
+    return platform::GetCurrentFileSize(path, size) && size == 0;
 }
 
 bool UnderWatchedFolder(const std::u16string& path, const std::vector<std::u16string>& folders) {
@@ -90,7 +86,7 @@ void AbsorbJournal() { AbsorbJournalAt(JournalFile()); }
 
 void AbsorbJournalAt(const std::u16string& path) {
     if (path.empty()) return;
-    // Runs for every candidate of every pass: an empty journal costs one open, and only a
+    // Runs for every candidate of every pass: an empty journal costs one lookup, and only a
     // journal with records pays for the watched folders' names.
     if (JournalIsEmpty(path)) return;
     if (!platform::Exists(path)) {

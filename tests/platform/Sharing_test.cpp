@@ -46,6 +46,21 @@ TEST(SharingTest, AnUnsharedOpenFailsWhileAnyOtherHandleIsOpen) {
     }
 }
 
+TEST(SharingTest, TheCurrentSizeIsKnownWhileAWriterHoldsTheFileUnshared) {
+    ScratchDir dir;
+    WriteAll(dir / "journal", std::string("12345"));
+    File writer;
+    ASSERT_TRUE(writer.Open(dir.Win("journal"), Access::ReadWrite, Share::None, Disposition::OpenExisting));
+    ASSERT_TRUE(writer.SeekToEnd());
+    ASSERT_TRUE(writer.Write("678", 3));
+    uint64_t size = 0;
+    EXPECT_TRUE(GetCurrentFileSize(dir.Win("journal"), size));
+    EXPECT_EQ(size, 8u) << "the size after the append, not the one listed before it";
+    writer.Close();
+    EXPECT_FALSE(GetCurrentFileSize(dir.Win(), size)) << "a folder has no file size";
+    EXPECT_FALSE(GetCurrentFileSize(dir.Win("missing"), size));
+}
+
 TEST(SharingTest, OpenUnsharedRetriesForAbout100Milliseconds) {
     ScratchDir dir;
     WriteAll(dir / "journal", std::string());
