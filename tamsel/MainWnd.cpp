@@ -7,7 +7,7 @@
 #include "tamsel/TamselRes.h"
 #include "tamsel/engine/Engine.h"
 #include "tamsel/engine/MonitorPass.h"
-#include "tamsel/engine/TempFolderRule.h"
+#include "tamsel/engine/FolderRules.h"
 #include "win32/RegistryKey.h"
 #include "win32/Resources.h"
 #include "win32/WideText.h"
