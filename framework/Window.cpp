@@ -9,13 +9,15 @@ Window::~Window() {
     }
 }
 
-bool Window::RegisterWindowClass(HINSTANCE instance, const wchar_t* className, HICON icon) {
+bool Window::RegisterWindowClass(HINSTANCE instance, const wchar_t* className, HICON icon, HCURSOR cursor,
+                                 UINT style) {
     WNDCLASSEXW windowClass = {};
     windowClass.cbSize = sizeof windowClass;
+    windowClass.style = style;
     windowClass.lpfnWndProc = &Window::WindowProc;
     windowClass.hInstance = instance;
     windowClass.hIcon = icon;
-    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.hCursor = cursor != nullptr ? cursor : LoadCursorW(nullptr, IDC_ARROW);
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     windowClass.lpszClassName = className;
     return RegisterClassExW(&windowClass) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;

@@ -55,8 +55,10 @@ public:
 
     HWND Handle() const noexcept { return m_hwnd; }
 
-    // Registers a window class whose procedure dispatches to the Window given to Create.
-    static bool RegisterWindowClass(HINSTANCE instance, const wchar_t* className, HICON icon = nullptr);
+    // Registers a window class whose procedure dispatches to the Window given to Create; a
+    // null cursor is the standard arrow.
+    static bool RegisterWindowClass(HINSTANCE instance, const wchar_t* className, HICON icon = nullptr,
+                                    HCURSOR cursor = nullptr, UINT style = 0);
     // Creates the window; `this` is bound to it from WM_NCCREATE on. False when it fails.
     bool Create(HINSTANCE instance, const wchar_t* className, const wchar_t* title, DWORD style, DWORD exStyle = 0,
                 HWND parent = nullptr);

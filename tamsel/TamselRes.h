@@ -1,0 +1,42 @@
+// Resource ids of Tamsel: templates, pictures, menu, controls, commands and strings. Only
+// #define lines: rc reads this.
+#pragma once
+
+#define IDD_TEMP_ERASE 304
+#define IDB_FOLDERS 205
+#define IDI_TAMSEL 206
+#define IDR_TRAY_MENU 207
+#define IDC_TAMSEL 208
+
+// Temporary-folder erase (304)
+#define IDC_TEMP_ERASE_PROGRESS 1294
+#define IDC_TEMP_ERASE_CANCEL 1295
+
+// Commands of the hidden main window, from the tray menu and from a second start.
+#define ID_OPEN_SETTINGS 200
+#define ID_EXIT_TAMSEL 201
+
+#define IDS_SETTINGS 1
+#define IDS_WRONG_PASSWORD 2
+#define IDS_INVALID_PATH 3
+#define IDS_PATH_LIST 4
+#define IDS_PASSWORDS_DIFFER 5
+#define IDS_IMAGE_CREATE_FAILED 6
+#define IDS_SOURCE_FILE_FAILED 7
+#define IDS_OUT_OF_MEMORY 8
+#define IDS_OVERWRITE_QUESTION 9
+#define IDS_LIST_EMPTY 11
+#define IDS_SELECT_ITEM 12
+#define IDS_PASSWORD_TOO_LONG 13
+#define IDS_SPECIAL_FOLDER 14
+#define IDS_TRAY_TIP 15
+#define IDS_COMPRESS_LEVEL 16
+#define IDS_LEVEL_NONE 17
+#define IDS_LEVEL_FAST 18
+#define IDS_LEVEL_HIGH 19
+#define IDS_DECRYPT_LIMIT_REACHED 22
+#define IDS_IMAGE_EXPIRED 23
+#define IDS_ENCRYPT_NEW_FOLDER 33
+#define IDS_CAPTION 34
+#define IDS_PRODUCT_NAME 35
+#define IDS_ERROR_LIMIT_REACHED 37
