@@ -9,6 +9,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 #include "tamsel/engine/CoreJobs.h"
+#include "tamsel/engine/FolderChanges.h"
 #include "tamsel/engine/PassMessages.h"
 #include "tamsel/engine/RestoredFiles.h"
 #include "tamsel/engine/WatchList.h"
@@ -20,6 +21,7 @@ namespace {
 
 std::atomic<bool> g_passesStopped{false};
 CPassMessages g_passMessages;  // used by the pass thread only
+CFolderChanges g_folderChanges;  // used by the pass thread only
 
 struct PassContext {
     std::u16string journal;
@@ -41,17 +43,21 @@ void ProcessCandidate(const std::u16string& file, const WATCH_RECORD& record, co
     if (restored == RestoredState::Encrypt) ForgetRestored(file);
 }
 
-void PassOverFolder(const WATCH_RECORD& record, PassContext& pass) {
-    const std::u16string folder = platform::FromAnsi(AnsiText(record.szFolder, kAnsiPathBytes));
+void PassOverFolder(const WATCH_RECORD& record, const std::u16string& folder, PassContext& pass) {
+    // A folder skipped here met no candidate when last listed, so it adds nothing to met.
+    if (!g_folderChanges.NeedsListing(folder)) return;
     std::u16string password = platform::FromAnsi(AnsiText(record.szPassword, kAnsiPasswordBytes));
     if (password.size() > kPasswordChars) password.resize(kPasswordChars);
     std::vector<std::u16string> files;
     ListFiles(folder, files);
+    bool metCandidates = false;
     for (const std::u16string& file : files) {
         if (!IsPassCandidate(file)) continue;
+        metCandidates = true;
         pass.met.insert(file);
         ProcessCandidate(file, record, password, pass);
     }
+    g_folderChanges.Listed(folder, metCandidates);
 }
 
 }  // namespace
@@ -80,7 +86,12 @@ void MonitorPass() {
     WriteBackWorkingCopies();
     const std::vector<WATCH_RECORD> watched = CopyWatchList();
     PassContext pass{JournalFile(), {}};
-    for (const WATCH_RECORD& record : watched) PassOverFolder(record, pass);
+    std::vector<std::u16string> folders;
+    for (const WATCH_RECORD& record : watched) {
+        folders.push_back(platform::FromAnsi(AnsiText(record.szFolder, kAnsiPathBytes)));
+        PassOverFolder(record, folders.back(), pass);
+    }
+    g_folderChanges.KeepOnly(folders);
     // Once per pass rather than for every candidate: entries of vanished files go.
     RefreshRestoredFiles(pass.met);
     g_passMessages.KeepOnly(pass.met);

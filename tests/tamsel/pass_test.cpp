@@ -1,6 +1,8 @@
 // The pass over a watched tree: what becomes an image, what is left alone, and that no
 // plain file is deleted unless its image restores it.
 #include <atomic>
+#include <chrono>
+#include <functional>
 #include <thread>
 
 #include "EngineFixture.h"
@@ -161,6 +163,57 @@ TEST_F(PassTest, AnImageThatCannotBeReadBackKeepsThePlainFileAndSaysSoOnce) {
     WriteAll(m_dir / "doc.txt", std::string("changed"));
     MonitorPass();
     EXPECT_EQ(m_frontEnd.m_messages.size(), 2u);
+}
+
+// A folder whose last listing met only images is listed again only on notice of a change;
+// every kind of change must still reach the next passes. The notice arrives a moment after
+// the change, so the passes run until the file is encrypted or two seconds are gone.
+TEST_F(PassTest, ChangesAfterAQuietPassAreStillEncrypted) {
+    struct Case {
+        const char* name;
+        std::function<void(const fs::path&)> change;
+        const char* plain;
+    } const cases[] = {
+        {"a new file", [](const fs::path& dir) { WriteAll(dir / "new.txt", std::string("n")); }, "new.txt"},
+        {"a new file in a subfolder", [](const fs::path& dir) { WriteAll(dir / "sub" / "in.txt", std::string("i")); },
+         "sub/in.txt"},
+        {"a new subfolder",
+         [](const fs::path& dir) {
+             fs::create_directories(dir / "made" / "deep");
+             WriteAll(dir / "made" / "deep" / "f.txt", std::string("f"));
+         },
+         "made/deep/f.txt"},
+        {"an image renamed to a plain name",
+         [](const fs::path& dir) { fs::rename(dir / "sub" / "old.txt.chy", dir / "sub" / "renamed.txt"); },
+         "sub/renamed.txt"},
+        {"the folder deleted and made again",
+         [](const fs::path& dir) {
+             fs::remove_all(dir);
+             fs::create_directories(dir);
+             WriteAll(dir / "again.txt", std::string("a"));
+         },
+         "again.txt"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::error_code ignored;
+        for (const auto& entry : fs::directory_iterator(m_dir.path())) fs::remove_all(entry.path(), ignored);
+        fs::create_directories(m_dir / "sub");
+        WriteAll(m_dir / "sub" / "old.txt", std::string("o"));
+        MonitorPass();
+        MonitorPass();
+        ASSERT_TRUE(fs::exists(m_dir / "sub" / "old.txt.chy"));
+
+        c.change(m_dir.path());
+        const fs::path plain = m_dir / c.plain;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        while (fs::exists(plain) && std::chrono::steady_clock::now() < deadline) {
+            MonitorPass();
+            platform::SleepMilliseconds(20);
+        }
+        EXPECT_FALSE(fs::exists(plain));
+        EXPECT_TRUE(fs::exists(plain.string() + ".chy"));
+    }
 }
 
 }  // namespace
