@@ -155,7 +155,7 @@ TEST(TamselLogoffCancel, StopsTheEraseAndLetsTheSessionEnd) {
     std::error_code ignored;
     fs::remove_all(folder, ignored);
     fs::create_directories(folder);
-    for (int i = 0; i < kFiles; ++i) testing_support::WriteAll(folder / ("f" + std::to_string(i)), content);
+    for (int i = 0; i < kFiles; ++i) testing_support::WriteAll(folder / (std::to_string(i) + ".tmp"), content);
     TempSetting setting(folder);
 
     gui::Process tamsel;
