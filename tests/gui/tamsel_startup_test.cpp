@@ -2,9 +2,11 @@
 // the other programs while it runs, a second start handing over, and the exit command.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 
+#include "ArdexRunner.h"
 #include "GuiDriver.h"
 #include "TestFiles.h"
 #include "tamsel/engine/MonitorRecords.h"
@@ -90,11 +92,28 @@ TEST_F(TamselRun, StartsHiddenWithItsSharedFiles) {
     EXPECT_EQ(fs::file_size(TempFile(L"DIDI")), 0u);
 }
 
-TEST_F(TamselRun, TimerPassesEncryptADroppedFile) {
+// The one-second timer's passes: a dropped file is an image about two seconds later (the
+// bound allows for a loaded machine), and Ardex gives the file back from it.
+TEST_F(TamselRun, TimerPassesEncryptADroppedFileThatArdexRestores) {
     const fs::path dropped = kWatched / "note.txt";
-    testing_support::WriteAll(dropped, std::string("dropped into a watched folder"));
-    EXPECT_TRUE(gui::WaitForFile(fs::path(dropped.wstring() + L".chy")));
-    EXPECT_TRUE(gui::WaitUntil([&] { return !fs::exists(dropped); }));
+    const fs::path image = dropped.wstring() + L".chy";
+    const std::string text = "dropped into a watched folder";
+    const auto droppedAt = std::chrono::steady_clock::now();
+    testing_support::WriteAll(dropped, text);
+    ASSERT_TRUE(gui::WaitForFile(image));
+    ASSERT_TRUE(gui::WaitUntil([&] { return !fs::exists(dropped); }));
+    EXPECT_LT(std::chrono::steady_clock::now() - droppedAt, std::chrono::seconds(5));
+
+    const fs::path target = L"C:\\tamsel-restored";
+    std::error_code ignored;
+    fs::remove_all(target, ignored);
+    const ardex_test::RunResult run = ardex_test::RunArdexProcess(
+        {u"-I" + image.u16string(), u"-D" + target.u16string(), u"-P" + std::u16string(kFolderPassword)});
+    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+    // "-D target" puts a file at the target plus its path without the drive.
+    const auto restored = testing_support::ReadAll(target / dropped.wstring().substr(3));
+    EXPECT_EQ(std::string(restored.begin(), restored.end()), text);
+    fs::remove_all(target, ignored);
 }
 
 TEST_F(TamselRun, SecondStartHandsOverAndLeavesTheFilesOfTheFirst) {
