@@ -29,6 +29,7 @@ constexpr wchar_t kBrisa[] = L"{D1D0C6B8-ABD2-4EC8-9AEF-BA3E0E516126}";
 constexpr wchar_t kLunet[] = L"{6EB9CFA7-B6C9-49F5-A3F0-986255E60F27}";
 constexpr CLSID CLSID_Brisa = {0xD1D0C6B8, 0xABD2, 0x4EC8, {0x9A, 0xEF, 0xBA, 0x3E, 0x0E, 0x51, 0x61, 0x26}};
 constexpr CLSID CLSID_Lunet = {0x6EB9CFA7, 0xB6C9, 0x49F5, {0xA3, 0xF0, 0x98, 0x62, 0x55, 0xE6, 0x0F, 0x27}};
+constexpr wchar_t kMenuComponent[] = L"{E6A2CA6A-5A78-496C-97A0-7589090A2AA6}";
 constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const wchar_t* const kDeliverables[] = {L"Ardex.exe", L"Tamsel.exe", L"Corvik.exe",
                                         L"Brisa.dll", L"Lunet.dll",  L"Pellin.dll"};
@@ -113,7 +114,6 @@ std::wstring ShellFolder(int csidl) {
     return path;
 }
 
-std::wstring MenuFolder() { return ShellFolder(CSIDL_COMMON_PROGRAMS) + L"\\Cryptelle"; }
 
 std::wstring ShortcutTarget(const std::wstring& link) {
     IShellLinkW* shellLink = nullptr;
@@ -148,6 +148,19 @@ std::vector<std::wstring> InstalledVersions() {
     return versions;
 }
 
+// The Start-menu folder as the installer resolved it (Windows puts a per-machine installation's
+// shortcuts in the common menu, Wine in the user's), through the shortcut's component.
+std::wstring MenuFolder() {
+    wchar_t product[39] = {};
+    if (MsiEnumRelatedProductsW(kUpgradeCode, 0, 0, product) != ERROR_SUCCESS) return L"<not installed>";
+    wchar_t path[MAX_PATH] = {};
+    DWORD size = MAX_PATH;
+    if (MsiGetComponentPathW(product, kMenuComponent, path, &size) != INSTALLSTATE_LOCAL) return L"<no menu folder>";
+    std::wstring folder = path;
+    if (!folder.empty() && folder.back() == L'\\') folder.pop_back();
+    return folder;
+}
+
 // Entries named Cryptelle in the list of installed programs the control panel shows.
 int UninstallEntries() {
     const std::wstring uninstall = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
@@ -162,6 +175,17 @@ int UninstallEntries() {
     }
     RegCloseKey(key);
     return count;
+}
+
+// Keys that belong to the suite alone: the uninstallation leaves none of them behind.
+std::vector<std::pair<HKEY, std::wstring>> OwnKeys() {
+    std::vector<std::pair<HKEY, std::wstring>> keys = {{HKEY_LOCAL_MACHINE, L"SOFTWARE\\Halvard"}};
+    for (const auto& [name, id] : {std::pair{L"Brisa", kBrisa}, std::pair{L"Lunet", kLunet}}) {
+        keys.push_back({HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + id});
+        keys.push_back({HKEY_CLASSES_ROOT, std::wstring(L"*\\shellex\\ContextMenuHandlers\\") + name});
+        keys.push_back({HKEY_CLASSES_ROOT, std::wstring(L"Directory\\shellex\\ContextMenuHandlers\\") + name});
+    }
+    return keys;
 }
 
 // A selection as the file manager hands it to an extension: CF_HDROP in global memory.
@@ -331,16 +355,19 @@ TEST_F(InstallerTest, UninstallRemovesWhatItWroteAndKeepsUserData) {
     };
     for (const auto& [path, bytes] : userFiles) WriteFileBytes(path, bytes);
 
+    const std::wstring menu = MenuFolder();
+    ASSERT_TRUE(Exists(menu)) << menu;
     ASSERT_EQ(Msiexec(L"/x " + Package(L"Cryptelle-next.msi")), 0u);
 
     EXPECT_TRUE(InstalledVersions().empty());
     EXPECT_EQ(UninstallEntries(), 0);
     EXPECT_FALSE(Exists(kFolder)) << "the installation folder is left";
-    EXPECT_FALSE(Exists(MenuFolder())) << "the Start-menu folder is left";
+    EXPECT_FALSE(Exists(menu)) << "the Start-menu folder is left";
     for (const RegistryEntry& entry : Registration()) {
         EXPECT_EQ(ReadRegistryString(entry.root, entry.key, entry.name), L"<none>")
             << entry.key << " " << (entry.name ? entry.name : L"@");
     }
+    for (const auto& [root, key] : OwnKeys()) EXPECT_FALSE(KeyExists(root, key)) << key;
     EXPECT_EQ(ReadRegistryString(HKEY_CURRENT_USER, kRunKey, L"Tamsel"), L"<none>");
     for (const auto& [path, bytes] : userFiles) EXPECT_EQ(ReadFileBytes(path), bytes) << "user data lost";
 }
