@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <cwchar>
 #include <string>
 #include <thread>
 #include <utility>
@@ -89,6 +90,20 @@ bool KeyExists(HKEY root, const std::wstring& key) {
 }
 
 bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::wstring Contents(const std::wstring& folder) {
+    std::wstring names;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (std::wcscmp(found.cFileName, L".") != 0 && std::wcscmp(found.cFileName, L"..") != 0) {
+            names += L" " + std::wstring(found.cFileName);
+        }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return names;
+}
 
 std::string ReadFileBytes(const std::wstring& path) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -331,6 +346,12 @@ TEST_F(InstallerTest, ContextMenuCommandsStartProgramsOfTheInstalledFolder) {
         DeleteFileW((kFolder + L"\\" + program + L".exe").c_str());
         DeleteFileW((kFolder + L"\\" + program + L".log").c_str());
     }
+    // As the shell would once idle: libraries without live objects are unloaded, so the
+    // uninstallation can delete them.
+    CoFreeUnusedLibrariesEx(0, 0);
+    for (const wchar_t* library : {L"Brisa.dll", L"Lunet.dll"}) {
+        EXPECT_EQ(GetModuleHandleW((kFolder + L"\\" + library).c_str()), nullptr) << library << " still loaded";
+    }
 }
 
 TEST_F(InstallerTest, UpgradeReplacesTheOlderVersion) {
@@ -361,7 +382,7 @@ TEST_F(InstallerTest, UninstallRemovesWhatItWroteAndKeepsUserData) {
 
     EXPECT_TRUE(InstalledVersions().empty());
     EXPECT_EQ(UninstallEntries(), 0);
-    EXPECT_FALSE(Exists(kFolder)) << "the installation folder is left";
+    EXPECT_FALSE(Exists(kFolder)) << "the installation folder is left with:" << Contents(kFolder);
     EXPECT_FALSE(Exists(menu)) << "the Start-menu folder is left";
     for (const RegistryEntry& entry : Registration()) {
         EXPECT_EQ(ReadRegistryString(entry.root, entry.key, entry.name), L"<none>")
