@@ -260,9 +260,10 @@ std::wstring WaitForRecorderLine(const wchar_t* program) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (std::chrono::steady_clock::now() < deadline) {
         const std::string bytes = ReadFileBytes(log);
-        const size_t end = bytes == "<missing>" ? std::string::npos : bytes.find("\n\0", 0, 2);
-        if (end != std::string::npos) {
-            return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), end / sizeof(wchar_t));
+        if (bytes != "<missing>") {
+            const std::wstring text(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
+            const size_t end = text.find(L'\n');
+            if (end != std::wstring::npos) return text.substr(0, end);
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
