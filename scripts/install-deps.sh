@@ -3,7 +3,7 @@
 set -eu
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev zlib1g-dev libssl-dev googletest libgtest-dev
   g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64 xvfb xauth x11-utils xdotool
-  imagemagick fonts-ipafont-gothic locales python3 libbenchmark-dev dpkg-dev lintian)
+  imagemagick fonts-ipafont-gothic locales python3 libbenchmark-dev dpkg-dev lintian wixl msitools)
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo=sudo
 missing=()
