@@ -90,6 +90,12 @@ void PickComboItem(HWND dialog, int id, int index);
 
 int ProgressPosition(HWND dialog, int id);
 
+// Report list views, through a buffer inside the program for the texts and states.
+int ListViewCount(HWND dialog, int id);
+std::wstring ListViewItemText(HWND dialog, int id, int row, int column);
+// Selects the row (and only it) and focuses it; a row of -1 clears the selection.
+bool SelectListViewRow(HWND dialog, int id, int row);
+
 // Date picker through a buffer inside the program (the message carries a pointer).
 bool GetPickerDate(HWND dialog, int id, SYSTEMTIME& date);
 bool SetPickerDate(HWND dialog, int id, const SYSTEMTIME& date);
