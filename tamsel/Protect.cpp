@@ -1,5 +1,7 @@
 #include "tamsel/Protect.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <vector>
 
 #include "tamsel/AddPath.h"

@@ -1,5 +1,7 @@
 #include "tamsel/Setup.h"
 
+#include <utility>
+
 #include "tamsel/TamselRes.h"
 #include "win32/Resources.h"
 

@@ -1,5 +1,6 @@
 #include "tamsel/engine/CoreJobs.h"
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <vector>
@@ -118,7 +119,9 @@ DecryptParams RestoreParams(const std::u16string& image, const std::u16string& p
                             const std::u16string& targetDir) {
     DecryptParams params{};
     CopyToField(params.imagePath, kPathChars, image);
-    CopyToField(params.password, kPasswordChars, password);
+    // The field holds a 60-character password whole, without a terminating zero; a
+    // terminated copy would restore with the first 59 characters only.
+    std::copy_n(password.begin(), std::min(password.size(), kPasswordChars), params.password);
     CopyToField(params.targetDir, kPathChars, targetDir);
     return params;
 }

@@ -4,6 +4,7 @@
 // in its own folders and reads back the settings file and the watch list it leaves.
 #include <gtest/gtest.h>
 
+#include <windows.h>
 #include <commctrl.h>
 #include <shlobj.h>
 
@@ -23,6 +24,10 @@
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+// Long enough to encrypt or restore a folder's few files on a loaded machine.
+constexpr gui::Duration kJobTimeout = 60s;
 
 constexpr UINT kTrayCallback = WM_APP + 100;
 constexpr UINT kExit = 201;
@@ -64,12 +69,12 @@ std::wstring TamselCommandLine() {
 
 HWND TamselWindow() { return FindWindowW(L"TAMSEL", nullptr); }
 
-fs::path WatchListFile() {
+fs::path TempFile(const wchar_t* tag) {
     wchar_t temp[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, temp);
     wchar_t longForm[MAX_PATH] = {};
     GetLongPathNameW(temp, longForm, MAX_PATH);
-    return fs::path(std::wstring(longForm) + L"EIEI");
+    return fs::path(std::wstring(longForm) + tag);
 }
 
 fs::path SettingsFile() {
@@ -80,7 +85,7 @@ fs::path SettingsFile() {
 std::u16string U16(const std::wstring& text) { return std::u16string(text.begin(), text.end()); }
 
 std::vector<WATCH_RECORD> ReadWatchList() {
-    const std::vector<uint8_t> bytes = testing_support::ReadAll(WatchListFile());
+    const std::vector<uint8_t> bytes = testing_support::ReadAll(TempFile(L"EIEI"));
     std::vector<WATCH_RECORD> records(bytes.size() / sizeof(WATCH_RECORD));
     if (!records.empty()) std::memcpy(records.data(), bytes.data(), records.size() * sizeof(WATCH_RECORD));
     EXPECT_EQ(bytes.size() % sizeof(WATCH_RECORD), 0u);
@@ -89,6 +94,8 @@ std::vector<WATCH_RECORD> ReadWatchList() {
 
 // The settings file as it lies on disk: a header of the current layout, then the items.
 std::vector<MONITOR_ITEM> ReadSettingsFile() {
+    // Written with the first folder added.
+    if (!fs::exists(SettingsFile())) return {};
     const std::vector<uint8_t> bytes = testing_support::ReadAll(SettingsFile());
     MONITOR_SETTING_HEADER header{};
     if (bytes.size() < sizeof header) {
@@ -98,7 +105,7 @@ std::vector<MONITOR_ITEM> ReadSettingsFile() {
     std::memcpy(&header, bytes.data(), sizeof header);
     EXPECT_EQ(header.dwVersion, kSettingVersion);
     EXPECT_EQ(header.dwHeaderSize, sizeof header);
-    EXPECT_EQ(ItemText(header.szMagic, 260), kSettingMagic);
+    EXPECT_TRUE(ItemText(header.szMagic, 260) == kSettingMagic);
     EXPECT_EQ(bytes.size(), sizeof header + header.dwCount * sizeof(MONITOR_ITEM));
     std::vector<MONITOR_ITEM> items(header.dwCount);
     if (!items.empty() && bytes.size() == sizeof header + items.size() * sizeof(MONITOR_ITEM)) {
@@ -168,7 +175,8 @@ protected:
         s_tamsel = new gui::Process;
         ASSERT_TRUE(s_tamsel->Start(TamselCommandLine()));
         ASSERT_TRUE(gui::WaitUntil([] { return (s_window = TamselWindow()) != nullptr; }));
-        ASSERT_TRUE(gui::WaitForFile(WatchListFile()));
+        // The journal is the last file of the start-up.
+        ASSERT_TRUE(gui::WaitForFile(TempFile(L"DIDI")));
     }
 
     static void TearDownTestSuite() {
@@ -257,7 +265,11 @@ protected:
     // Adds a folder and answers message 33; false when something else was shown.
     static bool AddFolder(HWND page, const Entry& entry, int answer = IDNO) {
         HWND box = SubmitAdd(page, entry);
-        if (box == nullptr || gui::MessageBoxText(box) != kEncryptNow) return false;
+        if (box == nullptr) return false;
+        if (gui::MessageBoxText(box) != kEncryptNow) {
+            ADD_FAILURE() << "message: " << testing::PrintToString(gui::MessageBoxText(box));
+            return false;
+        }
         return gui::AnswerMessageBox(box, answer);
     }
 
@@ -273,7 +285,7 @@ protected:
         gui::TypeText(release, kReleasePassword, password);
         gui::SetCheck(release, kDecryptAll, decryptAll);
         gui::Click(release, IDOK);
-        return gui::WaitForWindowGone(release, 60s);
+        return gui::WaitForWindowGone(release, kJobTimeout);
     }
 
     inline static gui::Process* s_tamsel = nullptr;
@@ -427,7 +439,9 @@ TEST_F(TamselSettings, AddChecksTheEntriesInOrderAndKeepsTheDialogOpen) {
         ASSERT_NE(box, nullptr);
         EXPECT_EQ(gui::MessageBoxText(box), c.message);
         EXPECT_EQ(gui::WindowCaption(box), kMessageCaption);
-        if (*c.name != '\0') EXPECT_TRUE(gui::SaveScreenshot(box, c.name));
+        if (*c.name != '\0') {
+            EXPECT_TRUE(gui::SaveScreenshot(box, c.name));
+        }
         EXPECT_TRUE(gui::AnswerMessageBox(box, IDOK));
         EXPECT_TRUE(gui::IsShown(add));
         EXPECT_EQ(gui::ControlText(add, kPath), c.entry.path);
@@ -498,7 +512,9 @@ TEST_F(TamselSettings, AddComparesWholeFoldersWithTheListedOnes) {
             gui::Click(add, IDCANCEL);
             EXPECT_TRUE(gui::WaitForWindowGone(add));
         }
-        if (gui::ListViewCount(page, kList) == 2) EXPECT_TRUE(gui::SaveScreenshot(sheet, "tamsel_102_two_folders"));
+        if (gui::ListViewCount(page, kList) == 2) {
+            EXPECT_TRUE(gui::SaveScreenshot(sheet, "tamsel_102_two_folders"));
+        }
     }
     EXPECT_TRUE(screenshotTaken);
 
@@ -517,24 +533,82 @@ TEST_F(TamselSettings, AddComparesWholeFoldersWithTheListedOnes) {
     ExpectSameBytes(RecordsUnder(root), {MakeWatchRecord(data2), MakeWatchRecord(data)});
 }
 
-TEST_F(TamselSettings, TheUsersDocumentsFolderMayBeAddedAndReleased) {
+// The user's documents folder pointed at a folder of the profile for one case, and back.
+class DocumentsFolder {
+public:
+    explicit DocumentsFolder(const fs::path& folder) {
+        RegOpenKeyExW(HKEY_CURRENT_USER, kKey, 0, KEY_READ | KEY_WRITE, &m_key);
+        DWORD size = 0;
+        if (RegQueryValueExW(m_key, L"Personal", nullptr, &m_type, nullptr, &size) == ERROR_SUCCESS) {
+            m_saved.resize(size);
+            m_had = RegQueryValueExW(m_key, L"Personal", nullptr, &m_type, m_saved.data(), &size) == ERROR_SUCCESS;
+        }
+        const std::wstring value = folder.wstring();
+        RegSetValueExW(m_key, L"Personal", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    }
+    ~DocumentsFolder() {
+        if (m_had) {
+            RegSetValueExW(m_key, L"Personal", 0, m_type, m_saved.data(), static_cast<DWORD>(m_saved.size()));
+        } else {
+            RegDeleteValueW(m_key, L"Personal");
+        }
+        RegCloseKey(m_key);
+    }
+    DocumentsFolder(const DocumentsFolder&) = delete;
+    DocumentsFolder& operator=(const DocumentsFolder&) = delete;
+
+private:
+    static constexpr wchar_t kKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+    HKEY m_key = nullptr;
+    DWORD m_type = REG_EXPAND_SZ;
+    std::vector<BYTE> m_saved;
+    bool m_had = false;
+};
+
+fs::path DocumentsPath() {
     wchar_t documents[MAX_PATH] = {};
-    ASSERT_TRUE(SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, documents)));
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, documents))) return {};
     wchar_t longForm[MAX_PATH] = {};
-    ASSERT_NE(GetLongPathNameW(documents, longForm, MAX_PATH), 0u);
-    const fs::path folder = longForm;
-    // The prefix may link its documents to a real home folder: files there are not ours to lock.
-    if (!fs::is_empty(folder)) GTEST_SKIP() << "the documents folder holds files";
+    return GetLongPathNameW(documents, longForm, MAX_PATH) != 0 ? fs::path(longForm) : fs::path(documents);
+}
+
+TEST_F(TamselSettings, TheUsersDocumentsFolderMayBeAddedWhileOtherProfilesMayNot) {
+    // The prefix links its documents to a real home folder, whose files are not ours to
+    // lock: the case uses an empty documents folder of its own in the same profile.
+    const fs::path original = DocumentsPath();
+    ASSERT_FALSE(original.empty());
+    const fs::path profile = original.parent_path();
+    const fs::path documents = profile / "tamsel-documents";
+    const fs::path otherProfile = profile.parent_path() / "tamsel-other-user";
+    fs::create_directories(documents / "Work");
+    fs::create_directories(otherProfile);
+    DocumentsFolder redirect(documents);
+    ASSERT_EQ(DocumentsPath(), documents);
+
     HWND sheet = DoubleClickIcon();
     ASSERT_NE(sheet, nullptr);
     HWND page = PageOf(sheet);
-    ASSERT_TRUE(AddFolder(page, SimpleEntry(folder)));
-    EXPECT_NE(RowOf(page, folder), -1);
-    EXPECT_EQ(RecordsUnder(folder.parent_path()).size(), 1u);
-    // Released at once: the passes must not lock the prefix's documents away.
-    EXPECT_TRUE(ReleaseFolder(page, folder, L"pw", false));
-    EXPECT_EQ(RowOf(page, folder), -1);
-    EXPECT_TRUE(RecordsUnder(folder.parent_path()).empty());
+    HWND box = SubmitAdd(page, SimpleEntry(otherProfile));
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(gui::MessageBoxText(box), SpecialMessage(otherProfile.wstring()));
+    EXPECT_TRUE(gui::AnswerMessageBox(box, IDOK));
+    HWND add = gui::FindWindowOf(Pid(), kAddCaption);
+    ASSERT_NE(add, nullptr);
+    gui::Click(add, IDCANCEL);
+    ASSERT_TRUE(gui::WaitForWindowGone(add));
+
+    for (const fs::path& folder : {documents / "Work", documents}) {
+        SCOPED_TRACE(folder.string());
+        ASSERT_TRUE(AddFolder(page, SimpleEntry(folder)));
+        EXPECT_NE(RowOf(page, folder), -1);
+        EXPECT_TRUE(ReleaseFolder(page, folder, L"pw", false));
+        EXPECT_EQ(RowOf(page, folder), -1);
+    }
+    EXPECT_TRUE(RecordsUnder(profile).empty());
+    std::error_code ignored;
+    fs::remove_all(documents, ignored);
+    fs::remove_all(otherProfile, ignored);
 }
 
 TEST_F(TamselSettings, ConfirmBoxRulesTheLimitAndNoLeavesTheFilesToThePass) {
@@ -565,8 +639,11 @@ TEST_F(TamselSettings, ConfirmBoxRulesTheLimitAndNoLeavesTheFilesToThePass) {
     };
     for (const BoxClick& click : clicks) {
         if (click.box != 0) gui::SetCheck(add, click.box, click.checked);
-        EXPECT_EQ(gui::ControlEnabled(add, kLimitRetry), click.limitEnabled) << click.box << " " << click.checked;
-        EXPECT_EQ(gui::ControlEnabled(add, kRetryLimit), click.countEnabled) << click.box << " " << click.checked;
+        // The click's handler may still be on its way.
+        EXPECT_TRUE(gui::WaitUntil([&] {
+            return gui::ControlEnabled(add, kLimitRetry) == click.limitEnabled &&
+                   gui::ControlEnabled(add, kRetryLimit) == click.countEnabled;
+        })) << "box " << click.box << (click.checked ? " ticked" : " cleared");
     }
     EXPECT_TRUE(gui::Checked(add, kLimitRetry));
 
@@ -626,7 +703,7 @@ TEST_F(TamselSettings, YesEncryptsAtOnceAndReleaseDecryptsWithTheSixtyCharacterP
     HWND page = PageOf(sheet);
     const Entry entry = {folder.wstring(), password, password, 0, true, true, L"5"};
     ASSERT_TRUE(AddFolder(page, entry, IDYES));
-    EXPECT_TRUE(gui::WaitUntil([&] { return AllEncrypted(files) && IsWindowEnabled(sheet); }, 60s));
+    EXPECT_TRUE(gui::WaitUntil([&] { return AllEncrypted(files) && IsWindowEnabled(sheet); }, kJobTimeout));
     EXPECT_EQ(gui::ListViewItemText(page, kList, RowOf(page, folder), 1), L"圧縮無し");
     const MONITOR_ITEM item = ItemOf(entry);
     EXPECT_EQ(item.bLimitRetry, 1);

@@ -14,7 +14,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr UINT kOpenSettings = 200;
 constexpr UINT kExit = 201;
 constexpr UINT kTrayCallback = WM_APP + 100;
 
@@ -105,8 +104,11 @@ TEST_F(TamselRun, SecondStartHandsOverAndLeavesTheFilesOfTheFirst) {
     EXPECT_EQ(TamselWindow(), m_window);
     EXPECT_TRUE(fs::exists(TempFile(L"EIEI")));
     EXPECT_TRUE(fs::exists(TempFile(L"DIDI")));
-    // The handed-over command reaches a window that is still alive.
-    EXPECT_TRUE(PostMessageW(m_window, WM_COMMAND, kOpenSettings, 0));
+    // The handed-over command opens the first instance's settings.
+    HWND sheet = gui::WaitForWindow(m_first.Id(), L"設定", L"#32770");
+    ASSERT_NE(sheet, nullptr);
+    gui::Click(sheet, IDCANCEL);
+    EXPECT_TRUE(gui::WaitForWindowGone(sheet));
     EXPECT_TRUE(m_first.Running());
 }
 
