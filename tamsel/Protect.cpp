@@ -7,6 +7,7 @@
 #include "tamsel/AddPath.h"
 #include "tamsel/BusyJob.h"
 #include "tamsel/RemoveFolder.h"
+#include "tamsel/Setup.h"
 #include "tamsel/TamselRes.h"
 #include "tamsel/engine/CoreJobs.h"
 #include "tamsel/engine/FolderRules.h"
@@ -19,6 +20,9 @@
 namespace {
 
 constexpr int kFolderImage = 1;
+// The page template's size in dialog units.
+constexpr int kPageWidth = 231;
+constexpr int kPageHeight = 164;
 constexpr size_t kRowTextChars = 260;
 constexpr COLORREF kImageMask = RGB(0, 255, 0);
 
@@ -96,6 +100,7 @@ void CProtect::DoDataExchange(fw::DataExchange& exchange) { exchange.Bind(IDC_FO
 
 BOOL CProtect::OnInitDialog() {
     fw::PropertyPage::OnInitDialog();
+    GrowSheetToPage(m_hwnd, kPageWidth, kPageHeight);
     RECT client = {};
     GetClientRect(m_list.Handle(), &client);
     const int width = client.right - client.left;

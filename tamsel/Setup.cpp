@@ -1,5 +1,6 @@
 #include "tamsel/Setup.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "tamsel/TamselRes.h"
@@ -39,6 +40,10 @@ INT_PTR CSetup::Run(HWND owner) {
 
 void CSetup::OnInitialized(HWND sheet) {
     m_sheet = sheet;
+    ArrangeSheetButtons(sheet);
+}
+
+void ArrangeSheetButtons(HWND sheet) {
     ShowButton(sheet, IDOK, true);
     ShowButton(sheet, IDCANCEL, true);
     ShowButton(sheet, kApplyButton, false);
@@ -46,7 +51,6 @@ void CSetup::OnInitialized(HWND sheet) {
     RECT client = {};
     GetClientRect(sheet, &client);
     const int w = client.right - client.left;
-    // The two buttons as a centred pair, each where it stood vertically.
     for (const auto& [id, left] : {std::pair{IDOK, -3}, std::pair{IDCANCEL, 1}}) {
         const HWND button = GetDlgItem(sheet, id);
         if (button == nullptr) continue;
@@ -54,4 +58,38 @@ void CSetup::OnInitialized(HWND sheet) {
         const POINT corner = ButtonPlace(sheet, button, b);
         SetWindowPos(button, nullptr, w / 2 + left * b / 2, corner.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
+}
+
+void GrowSheetToPage(HWND page, int templateWidth, int templateHeight) {
+    const HWND sheet = GetParent(page);
+    const HWND tabs = PropSheet_GetTabControl(sheet);
+    RECT natural = {0, 0, templateWidth, templateHeight};
+    if (tabs == nullptr || !MapDialogRect(page, &natural)) return;
+    RECT display = {};
+    GetWindowRect(tabs, &display);
+    TabCtrl_AdjustRect(tabs, FALSE, &display);
+    RECT placed = {};
+    GetWindowRect(page, &placed);
+    const int dx = std::max(0, static_cast<int>(placed.left + natural.right - display.right));
+    const int dy = std::max(0, static_cast<int>(placed.top + natural.bottom - display.bottom));
+    if (dx == 0 && dy == 0) return;
+    const auto resize = [](HWND window, int width, int height) {
+        SetWindowPos(window, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    };
+    const auto grow = [&](HWND window) {
+        RECT rect = {};
+        GetWindowRect(window, &rect);
+        resize(window, rect.right - rect.left + dx, rect.bottom - rect.top + dy);
+    };
+    grow(sheet);
+    grow(tabs);
+    resize(page, natural.right, natural.bottom);
+    for (int id : {IDOK, IDCANCEL, kApplyButton, kHelpButton}) {
+        const HWND button = GetDlgItem(sheet, id);
+        if (button == nullptr) continue;
+        int b = 0;
+        const POINT corner = ButtonPlace(sheet, button, b);
+        SetWindowPos(button, nullptr, corner.x, corner.y + dy, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    ArrangeSheetButtons(sheet);
 }

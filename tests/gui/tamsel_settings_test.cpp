@@ -85,6 +85,8 @@ fs::path SettingsFile() {
 std::u16string U16(const std::wstring& text) { return std::u16string(text.begin(), text.end()); }
 
 std::vector<WATCH_RECORD> ReadWatchList() {
+    // Written with the first folder watched.
+    if (!fs::exists(TempFile(L"EIEI"))) return {};
     const std::vector<uint8_t> bytes = testing_support::ReadAll(TempFile(L"EIEI"));
     std::vector<WATCH_RECORD> records(bytes.size() / sizeof(WATCH_RECORD));
     if (!records.empty()) std::memcpy(records.data(), bytes.data(), records.size() * sizeof(WATCH_RECORD));
