@@ -684,7 +684,8 @@ TEST_F(TamselSettings, YesEncryptsAtOnceAndReleaseDecryptsWithTheSixtyCharacterP
     fs::create_directories(folder / "sub");
     const std::vector<fs::path> files = {folder / "a.txt", folder / "sub" / "b.bin"};
     testing_support::WriteAll(files[0], std::string("first file"));
-    testing_support::WriteAll(files[1], testing_support::RandomBytes(300000, 7));
+    // Large enough that the first encryption takes a while to watch.
+    testing_support::WriteAll(files[1], testing_support::RandomBytes(32 << 20, 7));
     const std::vector<uint8_t> second = testing_support::ReadAll(files[1]);
     const std::wstring password(60, L'k');
 
@@ -705,6 +706,11 @@ TEST_F(TamselSettings, YesEncryptsAtOnceAndReleaseDecryptsWithTheSixtyCharacterP
     HWND page = PageOf(sheet);
     const Entry entry = {folder.wstring(), password, password, 0, true, true, L"5"};
     ASSERT_TRUE(AddFolder(page, entry, IDYES));
+    // While the job runs the sheet takes no input but still answers its messages.
+    EXPECT_TRUE(gui::WaitUntil([&] { return !IsWindowEnabled(sheet); }));
+    DWORD_PTR ignored = 0;
+    EXPECT_NE(SendMessageTimeoutW(sheet, WM_NULL, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, 500, &ignored), 0);
+    EXPECT_FALSE(IsWindowEnabled(sheet));
     EXPECT_TRUE(gui::WaitUntil([&] { return AllEncrypted(files) && IsWindowEnabled(sheet); }, kJobTimeout));
     EXPECT_EQ(gui::ListViewItemText(page, kList, RowOf(page, folder), 1), L"圧縮無し");
     const MONITOR_ITEM item = ItemOf(entry);
