@@ -121,6 +121,16 @@ TEST_F(TamselRun, ExitCommandEndsTheProcessAndDeletesTheSharedFiles) {
     EXPECT_FALSE(fs::exists(TempFile(L"DIDI")));
 }
 
+TEST_F(TamselRun, ExitWithTheSettingsOpenStillEndsCleanly) {
+    ASSERT_TRUE(PostMessageW(m_window, kTrayCallback, 0, WM_LBUTTONDBLCLK));
+    ASSERT_NE(gui::WaitForWindow(m_first.Id(), L"設定", L"#32770"), nullptr);
+    ASSERT_TRUE(PostMessageW(m_window, WM_COMMAND, kExit, 0));
+    ASSERT_TRUE(m_first.WaitForExit());
+    EXPECT_EQ(m_first.ExitCode(), 0u);
+    EXPECT_FALSE(fs::exists(TempFile(L"EIEI")));
+    EXPECT_FALSE(fs::exists(TempFile(L"DIDI")));
+}
+
 TEST_F(TamselRun, RightClickOnTheIconShowsTheMenu) {
     ASSERT_TRUE(PostMessageW(m_window, kTrayCallback, 0, WM_RBUTTONDOWN));
     HWND menu = nullptr;
