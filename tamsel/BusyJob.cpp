@@ -24,7 +24,8 @@ void PumpUntilEnded(HANDLE worker, HCURSOR wait) {
     bool quit = false;
     int quitCode = 0;
     for (;;) {
-        const DWORD woken = MsgWaitForMultipleObjects(1, &worker, FALSE, INFINITE, QS_ALLINPUT);
+        // Input already seen by a nested loop still wakes the wait.
+        const DWORD woken = MsgWaitForMultipleObjectsEx(1, &worker, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
         if (woken != WAIT_OBJECT_0 + 1) break;
         MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {

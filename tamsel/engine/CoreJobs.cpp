@@ -235,6 +235,7 @@ EncryptOutcome EncryptAndReplace(const EncryptRequest& request, CoreFrontEnd* fr
         if (!StampOf(probe, before)) return EncryptOutcome::Failed;
     }
     std::lock_guard job(g_jobLock);
+    if (request.stillWanted && !request.stillWanted()) return EncryptOutcome::Busy;
     JobFrontEnd installed(frontEnd);
     platform::SetAttributes(request.image, platform::kAttrNormal);
     platform::RemoveFile(request.image);
@@ -247,7 +248,7 @@ int32_t EncryptSingleFile(const std::u16string& source, const std::u16string& im
                           const std::u16string& password, int32_t deleteSource, uint32_t compress,
                           int32_t limitRetry, uint32_t retryLimit) {
     const EncryptRequest request{source, image, password, deleteSource != 0, compress, limitRetry != 0,
-                                 retryLimit};
+                                 retryLimit, {}};
     return EncryptAndReplace(request, EngineFrontEnd()) == EncryptOutcome::Encrypted ? 1 : 0;
 }
 
