@@ -30,8 +30,9 @@ struct EncryptRequest {
     uint32_t compress = 0;
     bool limitRetry = false;
     uint32_t retryLimit = 0;
-    // Asked once the job lock is held, when set: false leaves the file as it is (Busy).
-    // A job that waited for the lock may find its reason gone by then.
+    // Asked before the file is touched and again once the job lock is held, when set:
+    // false leaves the file as it is (Busy). A job that waited for the lock may find its
+    // reason gone by then.
     std::function<bool()> stillWanted;
 };
 

@@ -685,8 +685,8 @@ TEST_F(TamselSettings, YesEncryptsAtOnceAndReleaseDecryptsWithTheSixtyCharacterP
     const std::vector<fs::path> files = {folder / "a.txt", folder / "sub" / "b.bin"};
     testing_support::WriteAll(files[0], std::string("first file"));
     // Large enough that the first encryption takes a while to watch.
-    testing_support::WriteAll(files[1], testing_support::RandomBytes(32 << 20, 7));
-    const std::vector<uint8_t> second = testing_support::ReadAll(files[1]);
+    const std::vector<uint8_t> second = testing_support::RandomBytes(32 << 20, 7);
+    testing_support::WriteAll(files[1], second);
     const std::wstring password(60, L'k');
 
     // An image of two files is not restored by the release and stays.
@@ -750,9 +750,13 @@ TEST_F(TamselSettings, YesEncryptsAtOnceAndReleaseDecryptsWithTheSixtyCharacterP
     EXPECT_EQ(RowOf(page, folder), -1);
     EXPECT_TRUE(ItemsUnder(root).empty());
     EXPECT_TRUE(RecordsUnder(root).empty());
+    for (const fs::path& f : files) {
+        EXPECT_TRUE(fs::exists(f)) << f.string();
+        EXPECT_FALSE(fs::exists(fs::path(f.wstring() + L".chy"))) << f.string();
+    }
+    ASSERT_TRUE(fs::exists(files[0]) && fs::exists(files[1]));
     EXPECT_EQ(testing_support::ReadAll(files[0]), std::vector<uint8_t>({'f', 'i', 'r', 's', 't', ' ', 'f', 'i', 'l', 'e'}));
-    EXPECT_EQ(testing_support::ReadAll(files[1]), second);
-    for (const fs::path& f : files) EXPECT_FALSE(fs::exists(fs::path(f.wstring() + L".chy"))) << f.string();
+    EXPECT_TRUE(testing_support::ReadAll(files[1]) == second);
     EXPECT_TRUE(fs::exists(pair));
 }
 
