@@ -26,7 +26,7 @@ bool LiesIn(std::u16string_view folder, std::u16string_view parent);
 bool IsSpecialFolderOf(std::u16string_view path, std::u16string_view longPath, const NamedFolders& named);
 
 // A new auto-encryption folder against the folders already listed, compared a whole path
-// component at a time (C:\\Data2 is not inside C:\\Data).
+// component at a time (C:\Data2 is not inside C:\Data).
 struct ListedFolderCheck {
     // The index of the first listed folder that equals or holds the new one: it is refused.
     size_t holder = npos;
