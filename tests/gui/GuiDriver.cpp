@@ -355,6 +355,16 @@ bool SelectListViewRow(HWND dialog, int id, int row) {
     return buffer.Write(&select) && Send(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), buffer.Address()) != 0;
 }
 
+bool SetBrowserSelection(HWND browser, const std::wstring& path) {
+    constexpr UINT kSetSelection = WM_USER + 103;  // BFFM_SETSELECTIONW
+    std::vector<wchar_t> text(path.begin(), path.end());
+    text.push_back(L'\0');
+    RemoteBuffer buffer(browser, text.size() * sizeof(wchar_t));
+    if (!buffer.Valid() || !buffer.Write(text.data())) return false;
+    Send(browser, kSetSelection, TRUE, buffer.Address());
+    return true;
+}
+
 bool GetPickerDate(HWND dialog, int id, SYSTEMTIME& date) {
     HWND picker = Control(dialog, id);
     RemoteBuffer buffer(picker, sizeof date);

@@ -36,7 +36,7 @@ constexpr int kHelpButton = 9;
 
 // Controls of the page, the add dialog and the release dialog.
 constexpr int kList = 261, kAdd = 1200, kRelease = 1201;
-constexpr int kPath = 1281, kPassword = 1282, kAddOk = 1284, kConfirm = 1285, kLevelNone = 1286;
+constexpr int kPath = 1281, kPassword = 1282, kBrowse = 1283, kAddOk = 1284, kConfirm = 1285, kLevelNone = 1286;
 constexpr int kAlwaysConfirm = 1296, kLimitRetry = 1297, kRetryLimit = 1298;
 constexpr int kReleaseFolder = 1289, kDecryptAll = 1290, kReleasePassword = 1291;
 
@@ -454,6 +454,34 @@ TEST_F(TamselSettings, AddChecksTheEntriesInOrderAndKeepsTheDialogOpen) {
     EXPECT_TRUE(gui::WaitForWindowGone(add));
     EXPECT_EQ(ReadSettingsFile().size(), itemsBefore);
     for (const WATCH_RECORD& record : ReadWatchList()) EXPECT_NE(AnsiText(record.szFolder, kAnsiPathBytes), folder.string());
+}
+
+TEST_F(TamselSettings, BrowseFillsInTheChosenFolderAndKeepsTheOtherEntries) {
+    const fs::path folder = kRoot / "browse";
+    fs::create_directories(folder);
+    HWND sheet = DoubleClickIcon();
+    ASSERT_NE(sheet, nullptr);
+    HWND add = OpenAddDialog(PageOf(sheet));
+    ASSERT_NE(add, nullptr);
+    Fill(add, {L"C:\\typed", L"pw", L"pw", 2, true, true, L"9"});
+    // A fresh prefix may ignore the first selection: browse again until it is taken.
+    for (int attempt = 0; attempt < 3 && gui::ControlText(add, kPath) != folder.wstring(); ++attempt) {
+        gui::Click(add, kBrowse);
+        HWND browser = nullptr;
+        ASSERT_TRUE(gui::WaitUntil([&] {
+            browser = gui::FindWindowOf(Pid(), L"", L"#32770");
+            return browser != nullptr && browser != add && browser != sheet;
+        }));
+        ASSERT_TRUE(gui::SetBrowserSelection(browser, folder.wstring()));
+        gui::Click(browser, IDOK);
+        ASSERT_TRUE(gui::WaitForWindowGone(browser));
+    }
+    EXPECT_EQ(gui::ControlText(add, kPath), folder.wstring());
+    EXPECT_EQ(gui::ControlText(add, kRetryLimit), L"9");
+    EXPECT_TRUE(gui::Checked(add, kLevelNone + 2));
+    EXPECT_TRUE(gui::Checked(add, kLimitRetry));
+    gui::Click(add, IDCANCEL);
+    EXPECT_TRUE(gui::WaitForWindowGone(add));
 }
 
 TEST_F(TamselSettings, EnterRunsTheChecksAndAddsAFolderThatPasses) {
