@@ -3,6 +3,7 @@
 #include <array>
 
 #include "corvik/erase/DeleteProgressDlg.h"
+#include "tamsel/Setup.h"
 #include "tamsel/Tamsel.h"
 #include "tamsel/TamselRes.h"
 #include "tamsel/engine/Engine.h"
@@ -102,8 +103,15 @@ void CMainWnd::ShowTrayMenu() {
 }
 
 void CMainWnd::OnOpenSettings() {
-    // The settings sheet is not built yet; the command is taken so that a second start and
-    // the tray reach this window.
+    if (m_setup != nullptr) {
+        // Already open: forward, with whatever dialog or message runs over it.
+        if (const HWND sheet = m_setup->Window()) SetForegroundWindow(GetLastActivePopup(sheet));
+        return;
+    }
+    CSetup setup;
+    m_setup = &setup;
+    setup.Run(m_hwnd);
+    m_setup = nullptr;
 }
 
 void CMainWnd::OnExit() { PostMessageW(m_hwnd, WM_CLOSE, 0, 0); }

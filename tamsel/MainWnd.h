@@ -10,6 +10,8 @@
 constexpr UINT kTrayCallback = WM_APP + 100;
 constexpr UINT_PTR kPassTimer = 100;
 
+class CSetup;
+
 class CMainWnd : public fw::Window {
 public:
     CMainWnd() = default;
@@ -33,4 +35,6 @@ private:
 
     std::unique_ptr<CTrayNot> m_tray;
     UINT_PTR m_timerId = 0;
+    // The settings while they are shown: one sheet at a time.
+    CSetup* m_setup = nullptr;
 };

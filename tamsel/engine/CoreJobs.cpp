@@ -1,5 +1,6 @@
 #include "tamsel/engine/CoreJobs.h"
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <vector>
@@ -62,6 +63,14 @@ bool StampOf(const platform::File& file, FileStamp& stamp) {
     return true;
 }
 
+// The file's stamp through a handle that nobody else holds; false when it is open
+// elsewhere or gone.
+bool ProbeStamp(const std::u16string& path, FileStamp& stamp) {
+    platform::File probe;
+    return probe.Open(path, platform::Access::Read, platform::Share::None, platform::Disposition::OpenExisting) &&
+           StampOf(probe, stamp);
+}
+
 std::u16string NameOf(const std::u16string& path) {
     const size_t slash = path.rfind(u'\\');
     return slash == std::u16string::npos ? path : path.substr(slash + 1);
@@ -118,7 +127,9 @@ DecryptParams RestoreParams(const std::u16string& image, const std::u16string& p
                             const std::u16string& targetDir) {
     DecryptParams params{};
     CopyToField(params.imagePath, kPathChars, image);
-    CopyToField(params.password, kPasswordChars, password);
+    // The field holds a 60-character password whole, without a terminating zero; a
+    // terminated copy would restore with the first 59 characters only.
+    std::copy_n(password.begin(), std::min(password.size(), kPasswordChars), params.password);
     CopyToField(params.targetDir, kPathChars, targetDir);
     return params;
 }
@@ -216,22 +227,22 @@ bool HasExtension(std::u16string_view path, std::u16string_view extension) {
 }
 
 EncryptOutcome EncryptAndReplace(const EncryptRequest& request, CoreFrontEnd* frontEnd) {
+    // Not even probed: the probe locks everyone else out of the file for a moment.
+    if (request.stillWanted && !request.stillWanted()) return EncryptOutcome::Busy;
     const uint32_t attributes = platform::GetAttributes(request.source);
     if (attributes == platform::kInvalidAttributes || (attributes & platform::kAttrDirectory) != 0 ||
         request.password.size() > kPasswordChars) {
         return EncryptOutcome::Failed;
     }
     FileStamp before;
-    {
-        // Another program has the file open (an editor saving, a copy still arriving).
-        platform::File probe;
-        if (!probe.Open(request.source, platform::Access::Read, platform::Share::None,
-                        platform::Disposition::OpenExisting)) {
-            return EncryptOutcome::Busy;
-        }
-        if (!StampOf(probe, before)) return EncryptOutcome::Failed;
-    }
+    // Another program has the file open (an editor saving, a copy still arriving).
+    if (!ProbeStamp(request.source, before)) return EncryptOutcome::Busy;
     std::lock_guard job(g_jobLock);
+    if (request.stillWanted && !request.stillWanted()) return EncryptOutcome::Busy;
+    // Another job may have encrypted and deleted the file while this one waited for the
+    // lock: its image must not be thrown away for a file that is gone or has changed.
+    FileStamp now;
+    if (!ProbeStamp(request.source, now) || !(now == before)) return EncryptOutcome::Busy;
     JobFrontEnd installed(frontEnd);
     platform::SetAttributes(request.image, platform::kAttrNormal);
     platform::RemoveFile(request.image);
@@ -244,7 +255,7 @@ int32_t EncryptSingleFile(const std::u16string& source, const std::u16string& im
                           const std::u16string& password, int32_t deleteSource, uint32_t compress,
                           int32_t limitRetry, uint32_t retryLimit) {
     const EncryptRequest request{source, image, password, deleteSource != 0, compress, limitRetry != 0,
-                                 retryLimit};
+                                 retryLimit, {}};
     return EncryptAndReplace(request, EngineFrontEnd()) == EncryptOutcome::Encrypted ? 1 : 0;
 }
 

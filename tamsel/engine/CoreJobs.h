@@ -2,6 +2,7 @@
 // with the front end the program gave the engine.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -29,6 +30,10 @@ struct EncryptRequest {
     uint32_t compress = 0;
     bool limitRetry = false;
     uint32_t retryLimit = 0;
+    // Asked before the file is touched and again once the job lock is held, when set:
+    // false leaves the file as it is (Busy). A job that waited for the lock may find its
+    // reason gone by then.
+    std::function<bool()> stillWanted;
 };
 
 // Encrypts one file into its own image. The plain file is deleted only when, under a

@@ -49,3 +49,17 @@ bool IsSpecialFolderOf(std::u16string_view path, std::u16string_view longPath, c
     if (LiesIn(longPath, named.desktop) || LiesIn(longPath, named.documents)) return false;
     return LiesIn(longPath, ProfilesRoot(named.documents));
 }
+
+ListedFolderCheck CheckAgainstListed(std::u16string_view folder, const std::vector<std::u16string>& listed) {
+    ListedFolderCheck check;
+    for (size_t i = 0; i < listed.size(); ++i) {
+        if (LiesIn(folder, listed[i])) {
+            // Refused as a whole: nothing is taken off the watch list for a folder not added.
+            check.holder = i;
+            check.inside.clear();
+            return check;
+        }
+        if (LiesIn(listed[i], folder)) check.inside.push_back(i);
+    }
+    return check;
+}

@@ -26,6 +26,7 @@ CFolderChanges g_folderChanges;  // used by the pass thread only
 struct PassContext {
     std::u16string journal;
     std::set<std::u16string> met;  // the candidates seen, for the message memory
+    uint32_t removals = 0;         // WatchListRemovals() when the list was copied
 };
 
 void ProcessCandidate(const std::u16string& file, const WATCH_RECORD& record, const std::u16string& password,
@@ -36,8 +37,12 @@ void ProcessCandidate(const std::u16string& file, const WATCH_RECORD& record, co
     platform::FindData found;
     if (!platform::FindExact(file, found)) return;
     g_passMessages.Begin(EngineFrontEnd(), file, found.size, found.times.write);
+    // A folder released while this pass ran is being decrypted: its restored files stay.
+    // The pass that follows sees the list without it.
+    const uint32_t removals = pass.removals;
     const EncryptRequest request{file, file + u".chy", password, true, record.dwCompress,
-                                 record.bLimitRetry != 0, record.dwRetryLimit};
+                                 record.bLimitRetry != 0, record.dwRetryLimit,
+                                 [removals] { return WatchListRemovals() == removals; }};
     if (EncryptAndReplace(request, &g_passMessages) != EncryptOutcome::Encrypted) return;
     g_passMessages.Forget(file);
     if (restored == RestoredState::Encrypt) ForgetRestored(file);
@@ -84,8 +89,10 @@ void ListFiles(const std::u16string& folder, std::vector<std::u16string>& files)
 
 void MonitorPass() {
     WriteBackWorkingCopies();
+    // Counted before the copy: a removal in between at worst skips this pass's work.
+    const uint32_t removals = WatchListRemovals();
     const std::vector<WATCH_RECORD> watched = CopyWatchList();
-    PassContext pass{JournalFile(), {}};
+    PassContext pass{JournalFile(), {}, removals};
     std::vector<std::u16string> folders;
     for (const WATCH_RECORD& record : watched) {
         folders.push_back(platform::FromAnsi(AnsiText(record.szFolder, kAnsiPathBytes)));

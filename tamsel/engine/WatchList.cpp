@@ -1,6 +1,7 @@
 #include "tamsel/engine/WatchList.h"
 
 #include <algorithm>
+#include <atomic>
 
 #include "platform/File.h"
 #include "platform/FileSystem.h"
@@ -8,6 +9,10 @@
 
 std::vector<WATCH_RECORD> g_watchList;
 std::mutex g_watchLock;
+
+namespace {
+std::atomic<uint32_t> g_watchRemovals{0};
+}  // namespace
 
 namespace {
 
@@ -59,8 +64,11 @@ int32_t RemoveWatchRecord(const WATCH_RECORD& record) {
                                     [&](const WATCH_RECORD& r) { return SameFolder(r, record); });
     if (found != g_watchList.end()) g_watchList.erase(found);
     RewriteWatchFile();
+    ++g_watchRemovals;
     return 1;
 }
+
+uint32_t WatchListRemovals() { return g_watchRemovals; }
 
 std::vector<WATCH_RECORD> CopyWatchList() {
     std::lock_guard lock(g_watchLock);

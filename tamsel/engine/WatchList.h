@@ -21,5 +21,8 @@ int32_t AddWatchRecord(const WATCH_RECORD& record);
 // Removes the first record of the same folder (ANSI text, case folded) and rewrites "EIEI",
 // also when nothing was removed.
 int32_t RemoveWatchRecord(const WATCH_RECORD& record);
+// How many removals the list has seen. A pass works from a copy of the list; once this
+// count moves on, the copy may still name a folder the user released since.
+uint32_t WatchListRemovals();
 // A copy of the list, taken under the lock.
 std::vector<WATCH_RECORD> CopyWatchList();

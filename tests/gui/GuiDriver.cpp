@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+#include <cstring>
 #include <thread>
 #include <vector>
 
@@ -318,6 +320,50 @@ void PickComboItem(HWND dialog, int id, int index) {
 }
 
 int ProgressPosition(HWND dialog, int id) { return static_cast<int>(Send(Control(dialog, id), PBM_GETPOS)); }
+
+int ListViewCount(HWND dialog, int id) { return static_cast<int>(Send(Control(dialog, id), LVM_GETITEMCOUNT)); }
+
+std::wstring ListViewItemText(HWND dialog, int id, int row, int column) {
+    constexpr size_t kChars = 512;
+    HWND list = Control(dialog, id);
+    std::vector<uint8_t> bytes(sizeof(LVITEMW) + kChars * sizeof(wchar_t), 0);
+    RemoteBuffer buffer(list, bytes.size());
+    if (!buffer.Valid()) return L"<no buffer>";
+    LVITEMW item{};
+    item.iSubItem = column;
+    item.pszText = reinterpret_cast<wchar_t*>(buffer.Address() + static_cast<LPARAM>(sizeof(LVITEMW)));
+    item.cchTextMax = static_cast<int>(kChars);
+    std::memcpy(bytes.data(), &item, sizeof item);
+    if (!buffer.Write(bytes.data())) return L"<no buffer>";
+    const auto length = static_cast<size_t>(Send(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), buffer.Address()));
+    if (!buffer.Read(bytes.data())) return L"<no buffer>";
+    const auto* text = reinterpret_cast<const wchar_t*>(bytes.data() + sizeof(LVITEMW));
+    return std::wstring(text, std::min(length, kChars - 1));
+}
+
+bool SelectListViewRow(HWND dialog, int id, int row) {
+    HWND list = Control(dialog, id);
+    LVITEMW clear{};
+    clear.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    RemoteBuffer buffer(list, sizeof clear);
+    if (!buffer.Valid() || !buffer.Write(&clear) || !Send(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), buffer.Address())) {
+        return false;
+    }
+    if (row < 0) return true;
+    LVITEMW select = clear;
+    select.state = LVIS_SELECTED | LVIS_FOCUSED;
+    return buffer.Write(&select) && Send(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), buffer.Address()) != 0;
+}
+
+bool SetBrowserSelection(HWND browser, const std::wstring& path) {
+    constexpr UINT kSetSelection = WM_USER + 103;  // BFFM_SETSELECTIONW
+    std::vector<wchar_t> text(path.begin(), path.end());
+    text.push_back(L'\0');
+    RemoteBuffer buffer(browser, text.size() * sizeof(wchar_t));
+    if (!buffer.Valid() || !buffer.Write(text.data())) return false;
+    Send(browser, kSetSelection, TRUE, buffer.Address());
+    return true;
+}
 
 bool GetPickerDate(HWND dialog, int id, SYSTEMTIME& date) {
     HWND picker = Control(dialog, id);

@@ -90,6 +90,16 @@ void PickComboItem(HWND dialog, int id, int index);
 
 int ProgressPosition(HWND dialog, int id);
 
+// Report list views, through a buffer inside the program for the texts and states.
+int ListViewCount(HWND dialog, int id);
+std::wstring ListViewItemText(HWND dialog, int id, int row, int column);
+// Selects the row (and only it) and focuses it; a row of -1 clears the selection.
+bool SelectListViewRow(HWND dialog, int id, int row);
+
+// The shell's folder browser: selects the folder by path (the path is copied into the
+// program). In a fresh prefix the first request may be ignored: check the outcome.
+bool SetBrowserSelection(HWND browser, const std::wstring& path);
+
 // Date picker through a buffer inside the program (the message carries a pointer).
 bool GetPickerDate(HWND dialog, int id, SYSTEMTIME& date);
 bool SetPickerDate(HWND dialog, int id, const SYSTEMTIME& date);

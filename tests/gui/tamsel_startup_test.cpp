@@ -16,7 +16,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr UINT kOpenSettings = 200;
 constexpr UINT kExit = 201;
 constexpr UINT kTrayCallback = WM_APP + 100;
 
@@ -124,8 +123,11 @@ TEST_F(TamselRun, SecondStartHandsOverAndLeavesTheFilesOfTheFirst) {
     EXPECT_EQ(TamselWindow(), m_window);
     EXPECT_TRUE(fs::exists(TempFile(L"EIEI")));
     EXPECT_TRUE(fs::exists(TempFile(L"DIDI")));
-    // The handed-over command reaches a window that is still alive.
-    EXPECT_TRUE(PostMessageW(m_window, WM_COMMAND, kOpenSettings, 0));
+    // The handed-over command opens the first instance's settings.
+    HWND sheet = gui::WaitForWindow(m_first.Id(), L"設定", L"#32770");
+    ASSERT_NE(sheet, nullptr);
+    gui::Click(sheet, IDCANCEL);
+    EXPECT_TRUE(gui::WaitForWindowGone(sheet));
     EXPECT_TRUE(m_first.Running());
 }
 
@@ -134,6 +136,16 @@ TEST_F(TamselRun, ExitCommandEndsTheProcessAndDeletesTheSharedFiles) {
     ASSERT_TRUE(m_first.WaitForExit());
     EXPECT_EQ(m_first.ExitCode(), 0u);
     EXPECT_EQ(TamselWindow(), nullptr);
+    EXPECT_FALSE(fs::exists(TempFile(L"EIEI")));
+    EXPECT_FALSE(fs::exists(TempFile(L"DIDI")));
+}
+
+TEST_F(TamselRun, ExitWithTheSettingsOpenStillEndsCleanly) {
+    ASSERT_TRUE(PostMessageW(m_window, kTrayCallback, 0, WM_LBUTTONDBLCLK));
+    ASSERT_NE(gui::WaitForWindow(m_first.Id(), L"設定", L"#32770"), nullptr);
+    ASSERT_TRUE(PostMessageW(m_window, WM_COMMAND, kExit, 0));
+    ASSERT_TRUE(m_first.WaitForExit());
+    EXPECT_EQ(m_first.ExitCode(), 0u);
     EXPECT_FALSE(fs::exists(TempFile(L"EIEI")));
     EXPECT_FALSE(fs::exists(TempFile(L"DIDI")));
 }

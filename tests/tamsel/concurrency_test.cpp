@@ -40,6 +40,26 @@ TEST_F(EngineTest, APassAndAFolderEncryptionRunTogether) {
     EXPECT_TRUE(m_frontEnd.m_messages.empty());
 }
 
+// A pass probes a file, then waits for the job lock while the settings' job encrypts the
+// same file and deletes it. The image that job made is all that is left of the file.
+TEST_F(EngineTest, AJobThatWaitedKeepsTheImageAnotherJobMadeMeanwhile) {
+    WriteAll(m_dir / "doc.txt", std::string("content"));
+    const std::u16string source = m_dir.Win("doc.txt");
+    EncryptRequest earlier{source, source + u".chy", u"pw", false, 0, false, 0, {}};
+    ASSERT_EQ(EncryptAndReplace(earlier, &m_frontEnd), EncryptOutcome::Encrypted);
+    int asked = 0;
+    EncryptRequest waiting = earlier;
+    waiting.deleteSource = true;
+    // Its second question comes with the lock held, once the other job is done.
+    waiting.stillWanted = [&] {
+        if (++asked == 2) fs::remove(m_dir / "doc.txt");
+        return true;
+    };
+    EXPECT_EQ(EncryptAndReplace(waiting, &m_frontEnd), EncryptOutcome::Busy);
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(Restored(source + u".chy", u"pw"), "content");
+}
+
 TEST_F(EngineTest, PassesNeverOverlap) {
     Watch(m_dir.Win(), u"pw");
     for (int i = 0; i < 50; ++i) WriteAll(m_dir / Numbered("f", i), std::string(20000, 'x'));

@@ -48,6 +48,16 @@ TEST_F(FolderTest, EncryptThenDecryptRoundTrip) {
     EXPECT_TRUE(m_frontEnd.m_messages.empty());
 }
 
+TEST_F(FolderTest, ASixtyCharacterPasswordEncryptsAndReleasesTheFolder) {
+    const std::u16string password(60, u'k');
+    ASSERT_EQ(EncryptFolder(m_dir.Win(), password, 1, 0, 0, 3), 1);
+    EXPECT_FALSE(fs::exists(m_dir / "a.txt"));
+    ASSERT_EQ(DecryptFolder(m_dir.Win(), password, 1), 1);
+    EXPECT_EQ(Text(m_dir / "a.txt"), "alpha");
+    EXPECT_FALSE(fs::exists(m_dir / "a.txt.chy"));
+    EXPECT_TRUE(m_frontEnd.m_messages.empty());
+}
+
 TEST_F(FolderTest, AWrongPasswordLeavesEverythingInPlace) {
     ASSERT_EQ(EncryptFolder(m_dir.Win(), u"pw", 1, 0, 0, 3), 1);
     EXPECT_EQ(DecryptFolder(m_dir.Win(), u"other", 1), 1);

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <iterator>
+#include <string>
+#include <vector>
 
 #include "tamsel/engine/FolderRules.h"
 
@@ -89,6 +91,38 @@ TEST(SpecialFolder, LiesInComparesWholeNames) {
     EXPECT_FALSE(LiesIn(u"C:\\Data2", u"C:\\Data"));
     EXPECT_FALSE(LiesIn(u"C:\\Data", u"C:\\Data\\Sub"));
     EXPECT_FALSE(LiesIn(u"C:\\Data", u""));
+}
+
+struct ListedCase {
+    const char16_t* folder;
+    std::vector<std::u16string> listed;
+    size_t holder;
+    std::vector<size_t> inside;
+};
+
+constexpr size_t kNone = ListedFolderCheck::npos;
+
+// A wrong holder refuses a folder the user may add, or adds one twice; a wrong "inside"
+// takes a folder off the watch list that no new folder covers.
+const ListedCase kListedCases[] = {
+    {u"C:\\Data", {u"C:\\Data\\Sub"}, kNone, {0}},
+    {u"C:\\Data\\Sub", {u"C:\\Data"}, 0, {}},
+    {u"C:\\data", {u"C:\\Data"}, 0, {}},
+    {u"C:\\Data\\", {u"C:\\Data"}, 0, {}},
+    {u"C:\\Data2", {u"C:\\Data"}, kNone, {}},
+    {u"C:\\Data", {u"C:\\Data2"}, kNone, {}},
+    {u"C:\\Data", {u"C:\\Data2", u"C:\\Data\\A", u"D:\\Data\\B", u"C:\\DATA\\C"}, kNone, {1, 3}},
+    {u"C:\\Data\\A\\X", {u"C:\\Data\\A\\X\\Y", u"C:\\Data"}, 1, {}},
+    {u"C:\\Data", {}, kNone, {}},
+};
+
+TEST(ListedFolders, ComparesWholeComponentsAndRefusesBeforeTakingAnythingOff) {
+    for (size_t i = 0; i < std::size(kListedCases); ++i) {
+        const ListedCase& c = kListedCases[i];
+        const ListedFolderCheck check = CheckAgainstListed(c.folder, c.listed);
+        EXPECT_EQ(check.holder, c.holder) << "row " << i;
+        EXPECT_EQ(check.inside, c.inside) << "row " << i;
+    }
 }
 
 }  // namespace

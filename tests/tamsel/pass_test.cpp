@@ -119,6 +119,22 @@ TEST_F(PassTest, AFileChangedDuringItsEncryptionStaysUntilTheNextPass) {
     EXPECT_EQ(Restored(path + u".chy", u"pw"), first + "tail");
 }
 
+// Releasing decrypts the folder at once; a pass already under way must not encrypt what
+// the release restores.
+TEST_F(PassTest, AFolderReleasedDuringAPassKeepsItsOtherFilesPlain) {
+    WriteAll(m_dir / "a.txt", std::string("alpha"));
+    WriteAll(m_dir / "b.txt", std::string("beta"));
+    std::atomic<bool> released{false};
+    SetPieceStoredHook([&](const std::u16string&, uint32_t) {
+        if (!released.exchange(true)) RemoveWatchRecord(MakeFolderRecord(m_dir.Win()));
+    });
+    MonitorPass();
+    SetPieceStoredHook({});
+    ASSERT_TRUE(released);
+    EXPECT_NE(fs::exists(m_dir / "a.txt"), fs::exists(m_dir / "b.txt"));
+    EXPECT_NE(fs::exists(m_dir / "a.txt.chy"), fs::exists(m_dir / "b.txt.chy"));
+}
+
 TEST_F(PassTest, AFileAppendedToDuringPassesIsNeverLost) {
     WriteAll(m_dir / "live.log", std::string("start\n"));
     const std::u16string path = m_dir.Win("live.log");
