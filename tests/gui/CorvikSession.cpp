@@ -12,12 +12,7 @@ namespace corvik_test {
 
 namespace {
 
-// The program path CMake knows is the build machine's; under Wine drive Z: is "/".
-std::wstring CorvikPath() {
-    std::string path = CORVIK_PATH;
-    if (!path.empty() && path[0] == '/') path = "Z:" + path;
-    return fs::path(path).make_preferred().wstring();
-}
+std::wstring CorvikPath() { return gui::BuiltPath(CORVIK_PATH).wstring(); }
 
 std::map<fs::path, std::vector<uint8_t>> Contents(const fs::path& root) {
     std::map<fs::path, std::vector<uint8_t>> contents;

@@ -94,12 +94,8 @@ private:
     size_t m_size;
 };
 
-// The screenshot folder is the source tree's, named by the build; under Wine drive Z: is "/".
-std::filesystem::path ScreenshotFolder() {
-    std::string folder = GUI_SCREENSHOT_DIR;
-    if (!folder.empty() && folder[0] == '/') folder = "Z:" + folder;
-    return std::filesystem::path(folder).make_preferred();
-}
+// The source tree's, where reviewers look.
+std::filesystem::path ScreenshotFolder() { return BuiltPath(GUI_SCREENSHOT_DIR); }
 
 struct Capture {
     int width = 0;
@@ -153,6 +149,41 @@ bool WaitUntil(const std::function<bool()>& condition, Duration timeout) {
         if (std::chrono::steady_clock::now() >= deadline) return false;
         std::this_thread::sleep_for(10ms);
     }
+}
+
+std::filesystem::path BuiltPath(const std::string& hostPath) {
+    std::string path = hostPath;
+    if (!path.empty() && path[0] == '/') path.insert(0, "Z:");
+    return std::filesystem::path(path).make_preferred();
+}
+
+std::filesystem::path TempFolderFile(const std::wstring& name) {
+    wchar_t temp[MAX_PATH + 1] = {};
+    GetTempPathW(MAX_PATH + 1, temp);
+    wchar_t longForm[MAX_PATH + 1] = {};
+    GetLongPathNameW(temp, longForm, MAX_PATH + 1);
+    return std::filesystem::path(std::wstring(longForm) + name);
+}
+
+UserRegistryValue::UserRegistryValue(const wchar_t* key, const wchar_t* name, DWORD type, const std::wstring& value)
+    : m_name(name) {
+    RegCreateKeyExW(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &m_key, nullptr);
+    DWORD size = 0;
+    if (RegQueryValueExW(m_key, name, nullptr, &m_type, nullptr, &size) == ERROR_SUCCESS) {
+        m_saved.resize(size);
+        m_had = RegQueryValueExW(m_key, name, nullptr, &m_type, m_saved.data(), &size) == ERROR_SUCCESS;
+    }
+    RegSetValueExW(m_key, name, 0, type, reinterpret_cast<const BYTE*>(value.c_str()),
+                   static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+}
+
+UserRegistryValue::~UserRegistryValue() {
+    if (m_had) {
+        RegSetValueExW(m_key, m_name.c_str(), 0, m_type, m_saved.data(), static_cast<DWORD>(m_saved.size()));
+    } else {
+        RegDeleteValueW(m_key, m_name.c_str());
+    }
+    RegCloseKey(m_key);
 }
 
 Process::~Process() {

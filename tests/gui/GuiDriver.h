@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace gui {
 
@@ -20,6 +21,27 @@ constexpr Duration kTimeout = 15s;
 
 // Polls condition every 10 ms until it holds (true) or the deadline passes (false).
 bool WaitUntil(const std::function<bool()>& condition, Duration timeout = kTimeout);
+
+// A path the build names, which is the build machine's; under Wine drive Z: is "/".
+std::filesystem::path BuiltPath(const std::string& hostPath);
+// A file in the temporary folder, in long form, of this process and the programs it starts.
+std::filesystem::path TempFolderFile(const std::wstring& name);
+
+// A value of the user's registry set for the life of the object, then put back as it was.
+class UserRegistryValue {
+public:
+    UserRegistryValue(const wchar_t* key, const wchar_t* name, DWORD type, const std::wstring& value);
+    ~UserRegistryValue();
+    UserRegistryValue(const UserRegistryValue&) = delete;
+    UserRegistryValue& operator=(const UserRegistryValue&) = delete;
+
+private:
+    HKEY m_key = nullptr;
+    std::wstring m_name;
+    DWORD m_type = REG_SZ;
+    std::vector<BYTE> m_saved;
+    bool m_had = false;
+};
 
 // A started program; ended (killed) when still running at destruction.
 class Process {

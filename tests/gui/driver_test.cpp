@@ -16,11 +16,7 @@ namespace {
 
 const std::wstring kCaption = L"ドライバ試験";
 
-std::wstring FixturePath() {
-    std::string path = GUI_FIXTURE_PATH;
-    if (!path.empty() && path[0] == '/') path = "Z:" + path;
-    return fs::path(path).make_preferred().wstring();
-}
+std::wstring FixturePath() { return gui::BuiltPath(GUI_FIXTURE_PATH).wstring(); }
 
 std::string ReadText(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);

@@ -8,50 +8,21 @@
 #include <vector>
 
 #include "GuiDriver.h"
+#include "TamselSession.h"
 #include "TestFiles.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::wstring TamselCommandLine() {
-    std::string path = TAMSEL_PATH;
-    if (!path.empty() && path[0] == '/') path = "Z:" + path;
-    return fs::path(path).make_preferred().wstring();
-}
-
-HWND TamselWindow() { return FindWindowW(L"TAMSEL", nullptr); }
+using namespace tamsel_test;
 
 // The user's Temp setting, pointed elsewhere for one case and put back as it was.
 class TempSetting {
 public:
-    explicit TempSetting(const fs::path& folder) {
-        RegOpenKeyExW(HKEY_CURRENT_USER, L"Environment", 0, KEY_READ | KEY_WRITE, &m_key);
-        DWORD size = 0;
-        if (RegQueryValueExW(m_key, L"Temp", nullptr, &m_type, nullptr, &size) == ERROR_SUCCESS) {
-            m_saved.resize(size);
-            m_had = RegQueryValueExW(m_key, L"Temp", nullptr, &m_type, m_saved.data(), &size) == ERROR_SUCCESS;
-        }
-        const std::wstring value = folder.wstring();
-        RegSetValueExW(m_key, L"Temp", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-    }
-    ~TempSetting() {
-        if (m_had) {
-            RegSetValueExW(m_key, L"Temp", 0, m_type, m_saved.data(), static_cast<DWORD>(m_saved.size()));
-        } else {
-            RegDeleteValueW(m_key, L"Temp");
-        }
-        RegCloseKey(m_key);
-    }
-    TempSetting(const TempSetting&) = delete;
-    TempSetting& operator=(const TempSetting&) = delete;
+    explicit TempSetting(const fs::path& folder) : m_value(L"Environment", L"Temp", REG_SZ, folder.wstring()) {}
 
 private:
-    HKEY m_key = nullptr;
-    DWORD m_type = REG_SZ;
-    std::vector<BYTE> m_saved;
-    bool m_had = false;
+    gui::UserRegistryValue m_value;
 };
 
 // Ends the session as Windows does: every top-level window is asked (WM_QUERYENDSESSION),
@@ -65,22 +36,11 @@ private:
     gui::Process m_wineboot;
 };
 
-std::filesystem::path TempFolderOfThisProcess() {
-    wchar_t buffer[MAX_PATH + 1] = {};
-    GetTempPathW(MAX_PATH + 1, buffer);
-    wchar_t longForm[MAX_PATH + 1] = {};
-    GetLongPathNameW(buffer, longForm, MAX_PATH + 1);
-    return longForm;
-}
-
 // The journal, made at start-up in the temporary folder Tamsel inherits; the watch list
 // beside it exists only once a folder is watched.
-bool TamselStarted() { return fs::exists(TempFolderOfThisProcess() / "DIDI"); }
+bool TamselStarted() { return fs::exists(TempFile(L"DIDI")); }
 
-bool TamselFilesGone() {
-    const fs::path temp = TempFolderOfThisProcess();
-    return !fs::exists(temp / "EIEI") && !fs::exists(temp / "DIDI");
-}
+bool TamselFilesGone() { return !fs::exists(TempFile(L"EIEI")) && !fs::exists(TempFile(L"DIDI")); }
 
 void StartTamsel(gui::Process& tamsel) {
     ASSERT_EQ(TamselWindow(), nullptr) << "a Tamsel from an earlier case still runs";

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "GuiDriver.h"
+#include "TamselSession.h"
 #include "TestFiles.h"
 #include "core/ImageWriter.h"
 #include "tamsel/engine/MonitorRecords.h"
@@ -24,6 +25,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using namespace tamsel_test;
 using namespace std::chrono_literals;
 
 // Long enough to encrypt or restore a folder's few files on a loaded machine.
@@ -60,22 +62,6 @@ std::wstring ListedMessage(const std::wstring& path, const std::wstring& holder)
 }
 
 const fs::path kRoot = L"C:\\tamsel-settings";
-
-std::wstring TamselCommandLine() {
-    std::string path = TAMSEL_PATH;
-    if (!path.empty() && path[0] == '/') path = "Z:" + path;
-    return fs::path(path).make_preferred().wstring();
-}
-
-HWND TamselWindow() { return FindWindowW(L"TAMSEL", nullptr); }
-
-fs::path TempFile(const wchar_t* tag) {
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    wchar_t longForm[MAX_PATH] = {};
-    GetLongPathNameW(temp, longForm, MAX_PATH);
-    return fs::path(std::wstring(longForm) + tag);
-}
 
 fs::path SettingsFile() {
     std::u16string path;
@@ -566,34 +552,12 @@ TEST_F(TamselSettings, AddComparesWholeFoldersWithTheListedOnes) {
 // The user's documents folder pointed at a folder of the profile for one case, and back.
 class DocumentsFolder {
 public:
-    explicit DocumentsFolder(const fs::path& folder) {
-        RegOpenKeyExW(HKEY_CURRENT_USER, kKey, 0, KEY_READ | KEY_WRITE, &m_key);
-        DWORD size = 0;
-        if (RegQueryValueExW(m_key, L"Personal", nullptr, &m_type, nullptr, &size) == ERROR_SUCCESS) {
-            m_saved.resize(size);
-            m_had = RegQueryValueExW(m_key, L"Personal", nullptr, &m_type, m_saved.data(), &size) == ERROR_SUCCESS;
-        }
-        const std::wstring value = folder.wstring();
-        RegSetValueExW(m_key, L"Personal", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-    }
-    ~DocumentsFolder() {
-        if (m_had) {
-            RegSetValueExW(m_key, L"Personal", 0, m_type, m_saved.data(), static_cast<DWORD>(m_saved.size()));
-        } else {
-            RegDeleteValueW(m_key, L"Personal");
-        }
-        RegCloseKey(m_key);
-    }
-    DocumentsFolder(const DocumentsFolder&) = delete;
-    DocumentsFolder& operator=(const DocumentsFolder&) = delete;
+    explicit DocumentsFolder(const fs::path& folder)
+        : m_value(L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders", L"Personal",
+                  REG_EXPAND_SZ, folder.wstring()) {}
 
 private:
-    static constexpr wchar_t kKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
-    HKEY m_key = nullptr;
-    DWORD m_type = REG_EXPAND_SZ;
-    std::vector<BYTE> m_saved;
-    bool m_had = false;
+    gui::UserRegistryValue m_value;
 };
 
 fs::path DocumentsPath() {

@@ -8,6 +8,7 @@
 
 #include "ArdexRunner.h"
 #include "GuiDriver.h"
+#include "TamselSession.h"
 #include "TestFiles.h"
 #include "tamsel/engine/MonitorRecords.h"
 #include "tamsel/engine/Settings.h"
@@ -15,25 +16,10 @@
 namespace {
 
 namespace fs = std::filesystem;
+using namespace tamsel_test;
 
 constexpr UINT kExit = 201;
 constexpr UINT kTrayCallback = WM_APP + 100;
-
-std::wstring TamselCommandLine() {
-    std::string path = TAMSEL_PATH;
-    if (!path.empty() && path[0] == '/') path = "Z:" + path;
-    return fs::path(path).make_preferred().wstring();
-}
-
-fs::path TempFile(const wchar_t* tag) {
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    wchar_t longForm[MAX_PATH] = {};
-    GetLongPathNameW(temp, longForm, MAX_PATH);
-    return fs::path(std::wstring(longForm) + tag);
-}
-
-HWND TamselWindow() { return FindWindowW(L"TAMSEL", nullptr); }
 
 const fs::path kWatched = L"C:\\tamsel-watch";
 constexpr char16_t kFolderPassword[] = u"pw";

@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "DropDataObject.h"
 #include "RunAndWait_win.h"
 
 using testing_support::RunAndWait;
@@ -203,57 +204,6 @@ std::vector<std::pair<HKEY, std::wstring>> OwnKeys() {
     return keys;
 }
 
-// A selection as the file manager hands it to an extension: CF_HDROP in global memory.
-class DropDataObject final : public IDataObject {
-public:
-    explicit DropDataObject(std::wstring path) : m_path(std::move(path)) {}
-
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDataObject)) {
-            *out = static_cast<IDataObject*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    // Lives on the test's stack.
-    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-    STDMETHODIMP_(ULONG) Release() override { return 1; }
-
-    STDMETHODIMP GetData(FORMATETC* format, STGMEDIUM* medium) override {
-        if (format->cfFormat != CF_HDROP || (format->tymed & TYMED_HGLOBAL) == 0) return DV_E_FORMATETC;
-        const size_t bytes = sizeof(DROPFILES) + (m_path.size() + 2) * sizeof(wchar_t);
-        HGLOBAL memory = GlobalAlloc(GHND, bytes);
-        if (memory == nullptr) return E_OUTOFMEMORY;
-        auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
-        drop->pFiles = sizeof(DROPFILES);
-        drop->fWide = TRUE;
-        std::memcpy(drop + 1, m_path.c_str(), (m_path.size() + 1) * sizeof(wchar_t));
-        GlobalUnlock(memory);
-        medium->tymed = TYMED_HGLOBAL;
-        medium->hGlobal = memory;
-        medium->pUnkForRelease = nullptr;
-        return S_OK;
-    }
-    STDMETHODIMP GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
-    STDMETHODIMP QueryGetData(FORMATETC* format) override {
-        return format->cfFormat == CF_HDROP ? S_OK : DV_E_FORMATETC;
-    }
-    STDMETHODIMP GetCanonicalFormatEtc(FORMATETC*, FORMATETC* out) override {
-        out->ptd = nullptr;
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
-    STDMETHODIMP EnumFormatEtc(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
-    STDMETHODIMP DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return OLE_E_ADVISENOTSUPPORTED; }
-    STDMETHODIMP DUnadvise(DWORD) override { return OLE_E_ADVISENOTSUPPORTED; }
-    STDMETHODIMP EnumDAdvise(IEnumSTATDATA**) override { return OLE_E_ADVISENOTSUPPORTED; }
-
-private:
-    std::wstring m_path;
-};
-
 // The first line a recorder in the installed folder logged, waiting for its start.
 std::wstring WaitForRecorderLine(const wchar_t* program) {
     const std::wstring log = kFolder + L"\\" + program + L".log";
@@ -328,7 +278,7 @@ TEST_F(InstallerTest, ContextMenuCommandsStartProgramsOfTheInstalledFolder) {
                   S_OK);
         IShellExtInit* init = nullptr;
         ASSERT_EQ(menu->QueryInterface(IID_IShellExtInit, reinterpret_cast<void**>(&init)), S_OK);
-        DropDataObject data(c.path);
+        DropDataObject data({c.path});
         EXPECT_EQ(init->Initialize(nullptr, &data, nullptr), S_OK);
         init->Release();
         HMENU popup = CreatePopupMenu();
