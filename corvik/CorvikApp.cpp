@@ -7,6 +7,7 @@
 #include "corvik/CorvikFrontEnd.h"
 #include "corvik/CorvikRes.h"
 #include "corvik/SorvaneDlg.h"
+#include "corvik/erase/DeleteReporter.h"
 #include "win32/MessageBox.h"
 #include "win32/Resources.h"
 #include "win32/WideText.h"
@@ -16,7 +17,7 @@ const EraseProgressIds kCorvikEraseProgress = {IDD_DELETE_PROGRESS, IDC_ERASE_PR
 namespace {
 
 CorvikFrontEnd g_frontEnd;
-CorvikDeleteReporter g_deleteReporter;
+CDeleteReporter g_deleteReporter(IDS_OUT_OF_MEMORY, IDS_PRODUCT_NAME);
 
 // The long form of path (260 units at most); empty when the conversion fails.
 std::u16string LongForm(const std::u16string& path) {

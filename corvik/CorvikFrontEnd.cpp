@@ -4,8 +4,6 @@
 
 #include "corvik/CorvikRes.h"
 #include "win32/MessageBox.h"
-#include "win32/Resources.h"
-#include "win32/WideText.h"
 
 namespace {
 
@@ -35,10 +33,4 @@ void CorvikFrontEnd::ShowCoreMessage(CoreMessage role, const CoreMessageArgs& ar
 OverwriteAnswer CorvikFrontEnd::AskOverwrite(const std::u16string& path) {
     const int answer = win32::ShowStringMessage(nullptr, IDS_OVERWRITE_QUESTION, MB_YESNO | MB_ICONQUESTION, {path});
     return answer == IDYES ? OverwriteAnswer::Yes : OverwriteAnswer::No;
-}
-
-void CorvikDeleteReporter::OutOfMemory() {
-    const std::u16string text = win32::LoadResourceString(IDS_OUT_OF_MEMORY);
-    const std::u16string caption = win32::LoadResourceString(IDS_PRODUCT_NAME);
-    MessageBoxW(GetFocus(), win32::Wide(text), win32::Wide(caption), MB_OK | MB_ICONERROR);
 }

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "corvik/erase/DeleteReporter.h"
 #include "tamsel/Tamsel.h"
 #include "tamsel/TamselFrontEnd.h"
 #include "tamsel/TamselRes.h"
@@ -14,7 +15,7 @@
 namespace {
 
 CTamselFrontEnd g_frontEnd(CTamselFrontEnd::Job::CreateImage);
-CTamselDeleteReporter g_deleteReporter;
+CDeleteReporter g_deleteReporter(IDS_OUT_OF_MEMORY, IDS_PRODUCT_NAME);
 
 constexpr wchar_t kClassName[] = L"TAMSEL";
 

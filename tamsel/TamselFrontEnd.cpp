@@ -4,8 +4,6 @@
 
 #include "tamsel/TamselRes.h"
 #include "win32/MessageBox.h"
-#include "win32/Resources.h"
-#include "win32/WideText.h"
 
 namespace {
 
@@ -54,10 +52,4 @@ OverwriteAnswer CTamselFrontEnd::AskOverwrite(const std::u16string& path) {
     default:
         return OverwriteAnswer::No;
     }
-}
-
-void CTamselDeleteReporter::OutOfMemory() {
-    const std::u16string text = win32::LoadResourceString(IDS_OUT_OF_MEMORY);
-    const std::u16string caption = win32::LoadResourceString(IDS_PRODUCT_NAME);
-    MessageBoxW(GetFocus(), win32::Wide(text), win32::Wide(caption), MB_OK | MB_ICONERROR);
 }

@@ -1,8 +1,7 @@
-// How the core and the secure-delete engine speak to the user in Tamsel: message boxes under
-// the monitor's caption, shown from the pass worker or from the settings, so without owner.
+// How the core speaks to the user in Tamsel: message boxes under the monitor's caption, shown
+// from the pass worker or from the settings, so without owner.
 #pragma once
 #include "core/FrontEnd.h"
-#include "securedelete/SecureDelete.h"
 
 class CTamselFrontEnd : public CoreFrontEnd {
 public:
@@ -16,10 +15,4 @@ public:
 
 private:
     Job m_job;
-};
-
-class CTamselDeleteReporter : public SecureDeleteReporter {
-public:
-    // Error icon on the focused window, the out-of-memory text under the product name.
-    void OutOfMemory() override;
 };
