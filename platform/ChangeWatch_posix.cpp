@@ -2,13 +2,17 @@
 
 namespace platform {
 
-// No notice on POSIX: the monitor runs natively only in tests, and lists every time.
+// No notice on POSIX: the monitor runs natively only in tests, and lists every time. No
+// handle is ever held, so every look is a change.
 ChangeWatch::~ChangeWatch() = default;
 
-void ChangeWatch::Stop() {}
+void ChangeWatch::Stop() { m_handle = nullptr; }
 
-bool ChangeWatch::Start(const std::u16string&) { return false; }
+bool ChangeWatch::Start(const std::u16string&) {
+    Stop();
+    return false;
+}
 
-bool ChangeWatch::TakeChanges() { return true; }
+bool ChangeWatch::TakeChanges() { return m_handle == nullptr; }
 
 }  // namespace platform

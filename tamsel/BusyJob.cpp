@@ -1,64 +1,13 @@
 #include "tamsel/BusyJob.h"
 
-#include <condition_variable>
-#include <mutex>
-#include <thread>
-
+#include "tamsel/engine/LastingWorker.h"
 #include "win32/Handle.h"
 
 namespace {
 
-// Settings jobs run on one worker that lives as long as the process and never ends, like
-// the passes' worker: with the static MinGW runtime a thread that ran a core job can crash
-// as it ends (its per-thread cipher is destroyed then).
-class CJobWorker {
-public:
-    // Hands the job over; done is signalled once it has run. False when there is no worker.
-    bool Start(const std::function<void()>& job, HANDLE done) {
-        std::lock_guard lock(m_lock);
-        if (!m_started) {
-            try {
-                std::thread([this] { Run(); }).detach();
-            } catch (...) {
-                return false;
-            }
-            m_started = true;
-        }
-        m_job = &job;
-        m_done = done;
-        m_wake.notify_one();
-        return true;
-    }
-
-private:
-    [[noreturn]] void Run() {
-        std::unique_lock lock(m_lock);
-        for (;;) {
-            m_wake.wait(lock, [this] { return m_job != nullptr; });
-            const std::function<void()>* job = m_job;
-            const HANDLE done = m_done;
-            m_job = nullptr;
-            lock.unlock();
-            try {
-                (*job)();
-            } catch (...) {
-                // Nothing may end the worker; the job reports its own failures.
-            }
-            SetEvent(done);
-            lock.lock();
-        }
-    }
-
-    std::mutex m_lock;
-    std::condition_variable m_wake;
-    bool m_started = false;
-    const std::function<void()>* m_job = nullptr;
-    HANDLE m_done = nullptr;
-};
-
-// Never destroyed: the parked worker still waits on it while the process ends.
-CJobWorker& JobWorker() {
-    static CJobWorker* worker = new CJobWorker;
+// Settings jobs run on a worker of their own that, like the passes' worker, never ends.
+CLastingWorker& JobWorker() {
+    static CLastingWorker* worker = new CLastingWorker;
     return *worker;
 }
 
@@ -96,7 +45,16 @@ void PumpUntilDone(HANDLE done, HCURSOR wait) {
 
 void RunBusyJob(HWND window, const std::function<void()>& job) {
     win32::Handle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!done.Valid() || !JobWorker().Start(job, done.Get())) {
+    const HANDLE doneEvent = done.Get();
+    const auto signalled = [&job, doneEvent] {
+        try {
+            job();
+        } catch (...) {
+            // The job reports its own failures; the window must come back all the same.
+        }
+        SetEvent(doneEvent);
+    };
+    if (!done.Valid() || !JobWorker().Post(signalled)) {
         // No worker to hand it to: the job runs here, the window frozen meanwhile.
         job();
         return;

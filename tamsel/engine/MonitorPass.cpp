@@ -1,15 +1,13 @@
 #include "tamsel/engine/MonitorPass.h"
 
 #include <set>
-#include <condition_variable>
-#include <mutex>
-#include <thread>
 
 #include "core/JobRecords.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 #include "tamsel/engine/CoreJobs.h"
 #include "tamsel/engine/FolderChanges.h"
+#include "tamsel/engine/LastingWorker.h"
 #include "tamsel/engine/PassMessages.h"
 #include "tamsel/engine/RestoredFiles.h"
 #include "tamsel/engine/WatchList.h"
@@ -107,52 +105,8 @@ void MonitorPass() {
 
 namespace {
 
-// Passes run on one worker that lives as long as the process and never ends: with the
-// static MinGW runtime a thread that ran a core job can crash as it ends (its per-thread
-// cipher is destroyed then; seen under Wine). Exit only waits until it is idle.
-class CPassWorker {
-public:
-    void Request() {
-        {
-            std::lock_guard lock(m_lock);
-            if (!m_started) std::thread([this] { Run(); }).detach();
-            m_started = true;
-            m_requested = true;
-        }
-        m_wake.notify_one();
-    }
-    void WaitIdle() {
-        std::unique_lock lock(m_lock);
-        m_idle.wait(lock, [this] { return !m_requested && !g_passRunning; });
-    }
-
-private:
-    [[noreturn]] void Run() {
-        std::unique_lock lock(m_lock);
-        for (;;) {
-            m_wake.wait(lock, [this] { return m_requested; });
-            lock.unlock();
-            // Nothing may end the worker; a pass that fails is tried again at the next tick.
-            try {
-                MonitorPass();
-            } catch (...) {
-                g_passRunning = false;
-            }
-            lock.lock();
-            m_requested = false;
-            m_idle.notify_all();
-        }
-    }
-    std::mutex m_lock;
-    std::condition_variable m_wake;
-    std::condition_variable m_idle;
-    bool m_started = false;
-    bool m_requested = false;
-};
-
-// Never destroyed: the parked worker still waits on it while the process ends.
-CPassWorker& PassWorker() {
-    static CPassWorker* worker = new CPassWorker;
+CLastingWorker& PassWorker() {
+    static CLastingWorker* worker = new CLastingWorker;
     return *worker;
 }
 
@@ -161,8 +115,16 @@ CPassWorker& PassWorker() {
 int32_t StartPass() {
     if (g_passRunning || g_passesStopped) return 0;
     g_passRunning = true;
-    PassWorker().Request();
-    return 1;
+    const bool posted = PassWorker().Post([] {
+        // A pass that fails is tried again at the next tick.
+        try {
+            MonitorPass();
+        } catch (...) {
+            g_passRunning = false;
+        }
+    });
+    if (!posted) g_passRunning = false;
+    return posted ? 1 : 0;
 }
 
 void WaitForPass() { PassWorker().WaitIdle(); }
