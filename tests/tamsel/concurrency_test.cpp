@@ -1,9 +1,11 @@
 // A pass on its worker thread next to a folder encryption of the settings on the test's
 // thread, and exit while a pass runs; run under ThreadSanitizer by the native-tsan preset.
+#include <atomic>
 #include <thread>
 
 #include "EngineFixture.h"
 #include "tamsel/engine/Engine.h"
+#include "tamsel/engine/LastingWorker.h"
 
 namespace {
 
@@ -88,6 +90,19 @@ TEST_F(EngineTest, ExitWaitsForARunningPass) {
             EXPECT_EQ(Restored(testing_support::WinPath(plain) + u".chy", u"pw"), std::string(40000, 'x'));
         }
     }
+}
+
+// A job handed over while the worker finishes the one before must still run: the passes'
+// timer asks for the next pass the moment the last one has said it is done.
+TEST(LastingWorkerTest, AJobHandedOverWhileOneRunsRunsNext) {
+    CLastingWorker& worker = *new CLastingWorker;  // never destroyed, as in the program
+    std::atomic<int> ran{0};
+    ASSERT_TRUE(worker.Post([&] {
+        ++ran;
+        worker.Post([&] { ++ran; });
+    }));
+    worker.WaitIdle();
+    EXPECT_EQ(ran, 2);
 }
 
 }  // namespace
