@@ -1,7 +1,5 @@
 #include "core/ImageReader.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <atomic>
 #include <limits>
@@ -14,6 +12,7 @@
 #include "core/FrontEnd.h"
 #include "core/ImageFormat.h"
 #include "core/Journal.h"
+#include "core/PieceInflater.h"
 #include "core/PiecePipeline.h"
 #include "core/TableFiles.h"
 #include "core/TargetPath.h"
@@ -88,6 +87,7 @@ bool IsDirectoryEntry(const ImageEntry& entry) {
 // One thread's tools for turning stored pieces into plain ones.
 struct ReadLane {
     BufferCipher cipher;
+    PieceInflater inflater;
 };
 
 // Everything one decryption job keeps while it runs.
@@ -126,7 +126,7 @@ struct ReadJob : PieceWork {
 bool ReadJob::PrepareLane(size_t lane) {
     if (lanes.size() <= lane) lanes.resize(lane + 1);
     lanes[lane] = std::make_unique<ReadLane>();
-    return lanes[lane]->cipher.SetItemKey(password) != 0;
+    return lanes[lane]->cipher.SetItemKey(password) != 0 && lanes[lane]->inflater.Start();
 }
 
 // The stored payload decrypted and, when compressed, inflated; false when either fails.
@@ -137,10 +137,8 @@ bool ReadJob::Work(size_t lane, PieceSlot& slot) {
         slot.restored = header.storedSize;
         return true;
     }
-    uLongf n = kPiecePlainMax;
-    if (uncompress(slot.plain, &n, slot.stored, header.storedSize) != Z_OK) return false;
-    slot.restored = static_cast<uint32_t>(n);
-    return true;
+    return lanes[lane]->inflater.Inflate(slot.stored, header.storedSize, slot.plain,
+                                         kPiecePlainMax, slot.restored);
 }
 
 // Table copies whose job's process has ended: a crashed restore leaves its copy behind.
