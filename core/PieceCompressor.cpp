@@ -1,5 +1,12 @@
 #include "core/PieceCompressor.h"
 
+#include "core/Adler32.h"
+#include "core/ZlibFrame.h"
+
+namespace {
+constexpr int kMemoryLevel = 8;  // zlib's default: the level decides the bytes written
+}
+
 PieceCompressor::~PieceCompressor() {
     if (m_started) deflateEnd(&m_stream);
 }
@@ -10,18 +17,27 @@ bool PieceCompressor::Start(int zlibLevel) {
         m_started = false;
     }
     m_stream = z_stream{};
-    m_started = deflateInit(&m_stream, zlibLevel) == Z_OK;
+    m_level = zlibLevel;
+    m_started = deflateInit2(&m_stream, zlibLevel, Z_DEFLATED, kZlibRawWindowBits, kMemoryLevel,
+                             Z_DEFAULT_STRATEGY) == Z_OK;
     return m_started;
 }
 
 bool PieceCompressor::Compress(const uint8_t* in, uint32_t inSize, uint8_t* out,
                                uint32_t capacity, uint32_t& outSize) {
-    if (!m_started || deflateReset(&m_stream) != Z_OK) return false;
+    constexpr uint32_t kFrame = kZlibHeaderSize + kZlibTrailerSize;
+    if (!m_started || capacity < kFrame || deflateReset(&m_stream) != Z_OK) return false;
     m_stream.next_in = const_cast<Bytef*>(in);
     m_stream.avail_in = inSize;
-    m_stream.next_out = out;
-    m_stream.avail_out = capacity;
+    // The trailer's room is lent to deflate: a raw stream that ends exactly where its room
+    // does is only reported finished on a further call.
+    m_stream.next_out = out + kZlibHeaderSize;
+    m_stream.avail_out = capacity - kZlibHeaderSize;
     if (deflate(&m_stream, Z_FINISH) != Z_STREAM_END) return false;
-    outSize = static_cast<uint32_t>(m_stream.total_out);
+    const auto body = static_cast<uint32_t>(m_stream.total_out);
+    if (body > capacity - kFrame) return false;
+    StoreZlibHeader(out, m_level);
+    StoreZlibChecksum(out + kZlibHeaderSize + body, Adler32(1, in, inSize));
+    outSize = body + kFrame;
     return true;
 }

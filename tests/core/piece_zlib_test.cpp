@@ -7,6 +7,7 @@
 
 #include "TestFiles.h"
 #include "core/Adler32.h"
+#include "core/PieceCompressor.h"
 #include "core/PieceInflater.h"
 
 namespace {
@@ -152,6 +153,30 @@ TEST_F(PieceInflaterTest, ARefusedStreamLeavesTheNextIntact) {
     const Verdict next = Inflated(inflater, stream, 51200);
     ASSERT_TRUE(next.accepted);
     EXPECT_EQ(next.plain, plain);
+}
+
+// The frame is written here, not by zlib: the bytes must still be compress2's, and a stream
+// that does not fit must be refused as deflate refuses it.
+TEST(PieceCompressor, WritesWhatCompress2Writes) {
+    const Bytes inputs[] = {Bytes{}, Text(1), Text(51200), RandomBytes(51200, 3), Bytes(51200, 0)};
+    for (int level : {1, 4, 6, 8, 9}) {
+        PieceCompressor compressor;
+        ASSERT_TRUE(compressor.Start(level));
+        for (const Bytes& input : inputs) {
+            const Bytes expected = Deflated(input, level);
+            for (size_t capacity : {expected.size() + 100, expected.size(), expected.size() - 1}) {
+                Bytes out(capacity);
+                uint32_t size = 0;
+                const bool ok = compressor.Compress(input.data(), static_cast<uint32_t>(input.size()),
+                                                    out.data(), static_cast<uint32_t>(capacity), size);
+                ASSERT_EQ(ok, capacity >= expected.size()) << "level " << level;
+                if (ok) {
+                    out.resize(size);
+                    EXPECT_EQ(out, expected) << "level " << level << " size " << input.size();
+                }
+            }
+        }
+    }
 }
 
 }  // namespace
