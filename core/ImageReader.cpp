@@ -119,6 +119,11 @@ struct ReadJob : PieceWork {
     bool Inflates(const ChunkHeader& header) const {
         return !OldImage() && (header.method == 1 || header.method == 2);
     }
+    // Pieces that AES alone restores outrun handing them to another thread. The level only
+    // decides where the work runs: a chunk is inflated by its own method either way.
+    bool WorthWorkers(const ImageEntry& entry) const {
+        return entry.size > kPiecePlainMax && !OldImage() && params.compressLevel != 0;
+    }
     bool PrepareLane(size_t lane) override;
     bool Work(size_t lane, PieceSlot& slot) override;
 };
@@ -334,7 +339,7 @@ void FinishFolders(ReadJob& job) {
 enum class ChunkOutcome { Written, Damaged, WriteFailed, Stopped };
 
 // The file's chunks from its data offset into target: read from the image and written in
-// order, decrypted and inflated on the job's workers when there is more than one piece.
+// order, decrypted and inflated on the job's workers when they are worth it.
 ChunkOutcome RestoreChunks(ReadJob& job, const ImageEntry& entry, const std::u16string& path,
                            platform::File& target) {
     if (!job.image.Seek(entry.dataOffset)) return ChunkOutcome::Damaged;
@@ -370,7 +375,7 @@ ChunkOutcome RestoreChunks(ReadJob& job, const ImageEntry& entry, const std::u16
         if (g_pieceHook) g_pieceHook(path, ++written);
         return true;
     };
-    switch (job.pipeline.RunFile(entry.size > kPiecePlainMax, steps)) {
+    switch (job.pipeline.RunFile(job.WorthWorkers(entry), steps)) {
         case PieceRun::Done:
             break;
         case PieceRun::ReadFailed:

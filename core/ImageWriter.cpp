@@ -236,7 +236,9 @@ bool WriteChunks(WriteJob& job, const std::u16string& path, platform::File& sour
         AddProgressBytes(slot.header.plainSize);
         return true;
     };
-    return job.pipeline.RunFile(sizeSeen > kPiecePlainMax, steps) == PieceRun::Done;
+    // A stored piece only passes through AES, which outruns handing it to another thread.
+    const bool worthWorkers = sizeSeen > kPiecePlainMax && job.level != 0;
+    return job.pipeline.RunFile(worthWorkers, steps) == PieceRun::Done;
 }
 
 int32_t EncryptFile(WriteJob& job, const std::u16string& path) {

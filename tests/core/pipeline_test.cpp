@@ -204,8 +204,9 @@ TEST(PiecePipeline, ImagesAndRestoresDoNotDependOnTheWorkers) {
     }
 }
 
-// Threads are for files of more than one piece; a job of small files starts none.
-TEST(PiecePipeline, StartsWorkersOnlyForAFileOfManyPieces) {
+// Threads are for compressed files of more than one piece; a job of small files, or of
+// stored ones, starts none.
+TEST(PiecePipeline, StartsWorkersOnlyForACompressedFileOfManyPieces) {
     ScratchDir scratch;
     WriteAll(scratch / "small", PieceText(100, 1));
     WriteAll(scratch / "one-piece", PieceText(kPiecePlainMax, 2));
@@ -214,11 +215,14 @@ TEST(PiecePipeline, StartsWorkersOnlyForAFileOfManyPieces) {
         const char* label;
         std::vector<std::string> sources;
         uint32_t workers;
+        int32_t level;
         uint64_t started;
     } cases[] = {
-        {"files of one piece", {"small", "one-piece"}, 8, 0},
-        {"a file of two pieces", {"small", "two-pieces"}, 8, 8},
-        {"one worker", {"two-pieces"}, 1, 0},
+        {"files of one piece", {"small", "one-piece"}, 8, 1, 0},
+        {"a file of two pieces", {"small", "two-pieces"}, 8, 1, 8},
+        {"level 2", {"two-pieces"}, 8, 2, 8},
+        {"stored", {"two-pieces"}, 8, 0, 0},
+        {"one worker", {"two-pieces"}, 1, 1, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
@@ -227,7 +231,7 @@ TEST(PiecePipeline, StartsWorkersOnlyForAFileOfManyPieces) {
         for (const auto& name : c.sources) sources.push_back(scratch.Win(name));
         RecordingFrontEnd frontEnd;
         const uint64_t before = PieceThreadsStartedForTests();
-        ASSERT_EQ(Encrypt(sources, scratch.Win("t.img"), kPassword, 1), 1);
+        ASSERT_EQ(Encrypt(sources, scratch.Win("t.img"), kPassword, c.level), 1);
         EXPECT_EQ(PieceThreadsStartedForTests() - before, c.started);
         DecryptParams params = MakeParams(scratch.Win("t.img"), kPassword, scratch.Win("out"));
         ASSERT_EQ(ReadAndDecrypt(params), 1);
