@@ -115,6 +115,7 @@ PieceRun PiecePipeline::RunParallel(const PieceSteps& steps) {
 bool PiecePipeline::StartPool(size_t workers) {
     // Without memory for the ring the job's thread does the work alone.
     if (!Allocate(m_ring, workers * kSlotsPerWorker)) return true;
+    m_lowWater = std::max<size_t>(1, workers / 2);
     for (size_t lane = 1; lane <= workers; ++lane) {
         if (!m_work.PrepareLane(lane)) return false;
     }
@@ -152,9 +153,9 @@ void PiecePipeline::WorkerLoop(size_t lane) {
         slot.worked = worked;
         m_ring.states[index] = SlotState::Done;
         // Waking the job's thread costs a switch on a busy core, so it is woken only once
-        // the workers are about to run out of pieces: it then emits all that are done at
-        // once. Every piece ends in such a wake-up, as nothing is queued while it waits.
-        if (m_next - m_taken <= 1) m_done.notify_one();
+        // the workers are running short of pieces: it then emits all that are done at once.
+        // Every piece ends in such a wake-up, as nothing is queued while it waits.
+        if (m_next - m_taken <= m_lowWater) m_done.notify_one();
     }
 }
 

@@ -99,5 +99,7 @@ private:
     std::condition_variable m_queued;
     std::condition_variable m_done;
     uint64_t m_taken = 0;  // next piece a worker takes; pieces up to m_next wait
+    // Queued pieces at or under which a finishing worker wakes the job's thread.
+    size_t m_lowWater = 1;
     bool m_stopping = false;
 };
