@@ -54,14 +54,14 @@ bool PiecePipeline::Prepare() {
     return true;
 }
 
-PieceRun PiecePipeline::RunFile(bool manyPieces, const PieceSteps& steps) {
-    if (manyPieces && !m_poolTried) {
+PieceRun PiecePipeline::RunFile(bool useWorkers, const PieceSteps& steps) {
+    if (useWorkers && !m_poolTried) {
         m_poolTried = true;
         const uint32_t workers = PieceWorkerCount();
         if (workers > 1 && !StartPool(workers)) m_poolBroken = true;
     }
-    if (manyPieces && m_poolBroken) return PieceRun::ReadFailed;
-    if (!manyPieces || m_threads.empty()) return RunInline(steps);
+    if (useWorkers && m_poolBroken) return PieceRun::ReadFailed;
+    if (!useWorkers || m_threads.empty()) return RunInline(steps);
     return RunParallel(steps);
 }
 

@@ -1,7 +1,8 @@
 // The pieces of one file worked on by a pool of threads while the job's thread reads and
 // writes them in order. The pool belongs to one job: its threads start at the job's first
-// file of more than one piece and end with the job; a ring of piece buffers, two per
-// worker, is allocated once. A file of one piece runs on the job's thread alone.
+// file worth them and end with the job; a ring of piece buffers, two per worker, is
+// allocated once. Other files (one piece, or pieces too cheap to hand over) run on the
+// job's thread alone.
 #pragma once
 #include <condition_variable>
 #include <cstddef>
@@ -62,10 +63,10 @@ public:
 
     // The job thread's own slot and lane; false when there is no memory for them.
     bool Prepare();
-    // Runs one file's pieces. With manyPieces (and more than one worker) they go through
+    // Runs one file's pieces. With useWorkers (and more than one worker) they go through
     // the pool; the pieces are read and emitted in order either way. No piece is in work
     // when it returns. A failed read ends the file only after the pieces before it.
-    PieceRun RunFile(bool manyPieces, const PieceSteps& steps);
+    PieceRun RunFile(bool useWorkers, const PieceSteps& steps);
     // Worker threads running, for tests.
     size_t Threads() const { return m_threads.size(); }
 
