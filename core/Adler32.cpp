@@ -3,7 +3,6 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <climits>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -12,13 +11,7 @@
 namespace {
 
 uint32_t Adler32Zlib(uint32_t adler, const uint8_t* data, size_t size) {
-    while (size > 0) {
-        const auto step = static_cast<uInt>(std::min<size_t>(size, UINT_MAX));
-        adler = static_cast<uint32_t>(adler32(adler, data, step));
-        data += step;
-        size -= step;
-    }
-    return adler;
+    return static_cast<uint32_t>(adler32_z(adler, data, size));
 }
 
 #if defined(__x86_64__) || defined(__i386__)

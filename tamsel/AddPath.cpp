@@ -2,6 +2,7 @@
 
 #include <shlobj.h>
 
+#include "platform/FileSystem.h"
 #include "tamsel/SpecialFolder.h"
 #include "tamsel/TamselRes.h"
 #include "tamsel/engine/FolderRules.h"
@@ -10,11 +11,6 @@
 #include "win32/WideText.h"
 
 namespace {
-
-bool IsExistingDirectory(const std::u16string& path) {
-    const DWORD attributes = GetFileAttributesW(win32::Wide(path));
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
 
 // The folder browser's choice; empty when the user cancelled or chose no file-system folder.
 std::u16string BrowseForFolder(HWND owner) {
@@ -87,7 +83,7 @@ void CAddPath::UpdateOptionControls() {
 
 UINT CAddPath::FirstRefusal(std::u16string& argument, std::u16string& second) const {
     // A path that does not fit the settings file would be listed cut, as another folder.
-    if (!FolderPathFits(m_strPath) || !IsExistingDirectory(m_strPath)) return IDS_INVALID_PATH;
+    if (!FolderPathFits(m_strPath) || !platform::IsDirectory(m_strPath)) return IDS_INVALID_PATH;
     if (IsSpecialFolder(m_strPath)) {
         argument = m_strPath;
         return IDS_SPECIAL_FOLDER;
